@@ -1,0 +1,46 @@
+// The few operating-system services the portable core needs: zero-filled heap
+// blocks, reading files, the current folder and the program's folder.
+// platform_win.cpp implements them with kernel32; platform_posix.cpp with
+// POSIX calls, taking the program's Windows-style paths (backslashes, any
+// letter case) so the same core code runs and is tested on Linux.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- Heap -------------------------------------------------------------------
+
+// A zero-filled block, or null. Freed with heapFree (null is ignored).
+void* heapAlloc(size_t bytes);
+void heapFree(void* block);
+
+// Tests make the n-th following heapAlloc fail (1 = the next one); 0 turns
+// the fault off. Counted per thread.
+void heapFailAfter(unsigned n);
+
+// ---- Files ------------------------------------------------------------------
+
+typedef void* FileRef;  // an open file; null means failure
+
+// Opens an existing file for sequential reading, shared for reading.
+FileRef fileOpenRead(const char* path);
+// The file's size in bytes; 0 when it cannot be told.
+uint64_t fileSize(FileRef file);
+// Reads up to `bytes` bytes at the current position; *got receives the count
+// read (less at the end of the file). False on a read error.
+bool fileRead(FileRef file, void* buffer, uint32_t bytes, uint32_t* got);
+// Moves the position `bytes` forward from where it is. False on failure.
+bool fileSkip(FileRef file, uint32_t bytes);
+void fileClose(FileRef file);
+
+// ---- Folders ----------------------------------------------------------------
+
+// The process-wide current folder.
+bool setCurrentFolder(const char* path);
+bool getCurrentFolder(char* buffer, size_t size);
+
+// The folder that holds the running program, without a trailing separator.
+// Tools and tests may set another one (setProgramFolder), so that pictures
+// are looked up beside a script rather than beside the tool itself.
+bool getProgramFolder(char* buffer, size_t size);
+void setProgramFolder(const char* path);

@@ -1,0 +1,44 @@
+#!/bin/bash
+# Installs the Debian packages KSetup's build, tests and demo need, once.
+# Usage: scripts/deps.sh build|wine|all
+set -euo pipefail
+
+build_pkgs=(cmake make g++ libgtest-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev
+            g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-x86-64
+            binutils-mingw-w64-i686)
+wine_pkgs=(wine wine64 xvfb xauth x11-apps xdotool imagemagick fonts-ipafont-gothic locales)
+
+want=()
+case "${1:-all}" in
+  build) want=("${build_pkgs[@]}") ;;
+  wine) want=("${wine_pkgs[@]}") ;;
+  all) want=("${build_pkgs[@]}" "${wine_pkgs[@]}") ;;
+  *) echo "usage: $0 build|wine|all" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+SUDO=""
+[ "$(id -u)" = 0 ] || SUDO=sudo
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [[ " ${want[*]} " == *" wine "* ]]; then
+  # The 32-bit loader cannot run on this kernel; with wine32 present the
+  # wrapper picks it and every start fails.
+  if dpkg-query -W -f='${Status}' wine32 2>/dev/null | grep -q 'install ok installed'; then
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y -qq wine32 >/dev/null
+  fi
+  # Japanese text needs a Japanese locale.
+  if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+    $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
+  fi
+fi

@@ -1,0 +1,43 @@
+#!/bin/bash
+# Runs every test: the unit tests (plain and under sanitizers), a short run
+# of each fuzz target over its saved corpus, and the Windows programs under
+# Wine. Installs what it needs first. Prints "N passed, N failed" last.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh all || exit 1
+scripts/build.sh native win64 win32 sanitize fuzz || exit 1
+
+passed=0
+failed=0
+stage() {  # stage NAME COMMAND...: runs one stage and counts its tests
+  local name=$1; shift
+  echo "=== $name"
+  local log="build/stage-$name.log"
+  "$@" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  # ctest: "NN% tests passed, F tests failed out of T"; our harnesses: "P passed, F failed"
+  local line p f
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+  if [ -n "$line" ]; then
+    f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    local t=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    p=$((t - f))
+  else
+    line=$(grep -E '^[a-z-]*:? ?[0-9]+ passed, [0-9]+ failed' "$log" | tail -1)
+    p=$(sed -E 's/^[^0-9]*([0-9]+) passed.*/\1/' <<<"${line:-0 passed}")
+    f=$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"${line:-0 failed}")
+  fi
+  if [ "$rc" != 0 ] && [ "${f:-0}" = 0 ]; then f=1; fi
+  passed=$((passed + ${p:-0}))
+  failed=$((failed + ${f:-0}))
+  echo "=== $name: exit $rc"
+}
+
+stage unit ctest --test-dir build/native --output-on-failure -j2
+stage sanitize ctest --test-dir build/sanitize --output-on-failure -j2
+stage fuzz fuzz/run.sh short
+stage wine tests/wine/run.sh
+
+echo "${passed} passed, ${failed} failed"
+[ "$failed" = 0 ]

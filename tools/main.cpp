@@ -1,0 +1,61 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/tool.h"
+
+static const char kUsage[] =
+    "usage: ksetup-tool COMMAND ...\n"
+    "  pak list ARCHIVE\n"
+    "  pak extract ARCHIVE OUTDIR [MEMBER...]\n"
+    "  pak create ARCHIVE [--short-names] FILE...\n"
+    "  script dump DIR\n"
+    "  script check DIR\n"
+    "  epa info FILE\n"
+    "  epa decode FILE OUT.png\n"
+    "  epa encode IN.png OUT.epa [--mode 0|1|2]\n"
+    "  scene render DIR --size WxH --values V1,V2,... --out PREFIX [--tick-ms 100]\n";
+
+int failInput(const std::string& file, const std::string& reason) {
+  fprintf(stderr, "ksetup-tool: %s: %s\n", file.c_str(), reason.c_str());
+  return kExitBadInput;
+}
+
+int failUsage(const char* usage) {
+  fprintf(stderr, "usage: ksetup-tool %s\n", usage);
+  return kExitUsage;
+}
+
+bool readWholeFile(const std::string& path, std::string* data) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return false;
+  data->clear();
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) data->append(buf, n);
+  bool ok = !ferror(f);
+  fclose(f);
+  return ok;
+}
+
+bool writeWholeFile(const std::string& path, const void* data, size_t size) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = fwrite(data, 1, size, f) == size;
+  ok = fclose(f) == 0 && ok;
+  return ok;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2 || !strcmp(argv[1], "--help") || !strcmp(argv[1], "-h")) {
+    fputs(kUsage, argc < 2 ? stderr : stdout);
+    return argc < 2 ? kExitUsage : kExitOk;
+  }
+  const char* group = argv[1];
+  if (!strcmp(group, "pak")) return toolPak(argc - 2, argv + 2);
+  if (!strcmp(group, "script")) return toolScript(argc - 2, argv + 2);
+  if (!strcmp(group, "epa")) return toolEpa(argc - 2, argv + 2);
+  if (!strcmp(group, "scene")) return toolScene(argc - 2, argv + 2);
+  fputs(kUsage, stderr);
+  return kExitUsage;
+}

@@ -1,0 +1,3 @@
+#include "tools/tool.h"
+
+int toolEpa(int argc, char** argv) { return failUsage("epa ... (not built yet)"); }
