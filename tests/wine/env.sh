@@ -1,0 +1,77 @@
+# Wine environment for the tests and the demo; source it, then wine_start.
+# A private 64-bit prefix under build/wine, a Japanese locale, and an Xvfb
+# display of our own unless KSETUP_USE_DISPLAY=1 and $DISPLAY is set.
+
+KSETUP_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export WINEARCH=win64
+export WINEPREFIX=${WINEPREFIX:-$KSETUP_ROOT/build/wine/prefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+export WINE_LOGS=${WINE_LOGS:-$KSETUP_ROOT/build/wine/logs}
+export KSETUP_WIN64=$KSETUP_ROOT/build/win64/bin
+mkdir -p "$WINE_LOGS"
+
+KSETUP_XVFB_PID=""
+
+# Starts the display (unless one is to be used) and makes the prefix.
+wine_start() {
+  if [ "${KSETUP_USE_DISPLAY:-0}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
+    local n
+    for n in $(seq 91 120); do
+      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$WINE_LOGS/xvfb.log" 2>&1 &
+      KSETUP_XVFB_PID=$!
+      export DISPLAY=":$n"
+      local i
+      for i in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+      break
+    done
+    [ -n "$KSETUP_XVFB_PID" ] || { echo "no free display for Xvfb" >&2; return 1; }
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot --init >"$WINE_LOGS/wineboot.log" 2>&1 || { echo "wineboot failed" >&2; return 1; }
+  fi
+  wineserver -w 2>/dev/null
+  return 0
+}
+
+# Stops everything this environment started.
+wine_stop() {
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+  if [ -n "$KSETUP_XVFB_PID" ]; then
+    kill "$KSETUP_XVFB_PID" 2>/dev/null
+    wait "$KSETUP_XVFB_PID" 2>/dev/null
+    KSETUP_XVFB_PID=""
+  fi
+}
+
+# wine_cdrom LETTER FOLDER: the folder becomes CD-ROM drive LETTER:.
+# Calling it again with another folder swaps the disc.
+wine_cdrom() {
+  local letter=${1,,} folder=$2
+  ln -sfn "$(cd "$folder" && pwd)" "$WINEPREFIX/dosdevices/$letter:"
+  if ! grep -q "\"$letter:\"=\"cdrom\"" "$WINEPREFIX/system.reg" 2>/dev/null; then
+    wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d cdrom /f >/dev/null 2>&1
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+  fi
+}
+
+# wine_cdrom_eject LETTER: no disc in the drive (the link points nowhere).
+wine_cdrom_eject() {
+  ln -sfn /nonexistent "$WINEPREFIX/dosdevices/${1,,}:"
+}
+
+# wine_screenshot FILE.png: the whole display.
+wine_screenshot() {
+  mkdir -p "$(dirname "$1")"
+  import -window root "$1" 2>/dev/null
+}
+
+# wine_unix_path 'C:\x': the host path of a path in the prefix.
+wine_unix_path() {
+  winepath -u "$1" 2>/dev/null
+}
