@@ -121,6 +121,9 @@ extern SetupConfig config;
 // that fails the load; whatever the lines before it filled stays.
 bool loadConfig();
 
+// Set by the first releaseConfig: later calls keep what a reload adds to.
+extern bool configInitialised;
+
 // Empties the record and frees what it owns. The first call clears
 // everything; later calls keep the scene lines' arguments, keyFile and discNum
 // so that a reload adds to them (see config.cpp).
@@ -129,3 +132,49 @@ void releaseConfig();
 // Bytes the file lists select for an install-option mask: for one disc
 // (0 to 9), or with disc -1 for every disc up to the first empty list.
 uint64_t selectedByteTotal(int disc, uint32_t mask);
+
+// ---- Load diagnostics ---------------------------------------------------------
+//
+// The authoring tool's script check and the tests watch a load through a
+// report: the loader calls `note` for every line it reads and for every
+// failure and doubtful spot, and carries on exactly as without one. The
+// program itself loads without a report.
+
+enum ScriptNoteKind {
+  kNoteLine,  // a line starts at `at`; detail: its keyword number (0 none)
+
+  // The load fails.
+  kNoteNotFound,     // neither KSetup.ini nor the member of Instdata.pak
+  kNoteReadError,    // the script could not be read
+  kNoteNoMemory,     // a text buffer or a 260-byte block could not be had
+  kNoteNoEquals,     // a keyword that takes '=' has none after `at`
+  kNoteDiscNumZero,  // DISCNUM is 0
+  kNoteDxDiscZero,   // a DXDISC item is 0 or no number; detail: item index
+  kNoteFileNoDisc,   // FILE names no disc 1 to 10; detail: the value read
+  kNoteFileListFull, // FILE finds the disc's list full; detail: disc index
+
+  // The load goes on.
+  kNoteBeyondCapacity,     // items from `at` on are ignored; detail: capacity
+  kNoteTextCut,            // quoted text cut; detail: bytes kept
+  kNoteQuoteNotClosed,     // a quoted read stopped at `at` (comma, line end)
+  kNoteBlankInQuotedItem,  // a list item's quotes hold a blank, splitting it
+  kNoteCommaAfterItem,     // a per-disc list has no disc word after a comma
+  kNoteUnknownDisc,        // no disc word 1 to 10 at `at`; detail: value
+  kNoteUnknownCommand,     // no EXEC command word at `at`
+  kNoteUnquotedText,       // a text value without quotes leaves its field
+  kNoteDiscNumLarge,       // DISCNUM above 10; detail: the value
+  kNoteSceneFull,          // every scene slot is taken; the line is ignored
+};
+
+struct ScriptReport {
+  // `line` counts from 1 (0 before the text is read); `at` points into the
+  // script text, valid during the call only.
+  void (*note)(void* context, int kind, int line, const char* at, uint32_t detail);
+  void* context;
+};
+
+// Loads from a zero-terminated script text (the whole script) into `config`,
+// as loadConfig does after reading the file. `report` may be null.
+bool loadConfigText(const char* text, const ScriptReport* report);
+// loadConfig with a report (may be null).
+bool loadConfigReported(const ScriptReport* report);
