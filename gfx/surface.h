@@ -41,11 +41,15 @@ int32_t detectMmx();
 
 // Blends a bottom-up picture over the surface at (x, y), clipped to the view
 // rectangle (viewRelative != 0, coordinates relative to the view's corner) or
-// to the surface. Always 1.
+// to the surface. View-relative drawing is clipped to the surface as well, so
+// a view reaching outside the surface never leads outside the pixels. Empty
+// or negative sizes draw nothing. Blends with blendRowsPacked when
+// mmxAvailable is set, else blendRowsExact. Always 1.
 int drawPicture(Surface* surface, const uint32_t* pixels, int32_t x, int32_t y, int32_t width,
                 int32_t height, int viewRelative);
 // The same for a width x height cell of a larger picture whose rows are
 // sourcePitch pixels long; pixels points at the cell's bottom-left pixel.
+// A cell wider than sourcePitch draws nothing.
 int drawPictureCell(Surface* surface, const uint32_t* pixels, int32_t x, int32_t y, int32_t width,
                     int32_t height, int32_t sourcePitch, int viewRelative);
 
@@ -53,6 +57,8 @@ int drawPictureCell(Surface* surface, const uint32_t* pixels, int32_t x, int32_t
 // rows top first without gaps. 0 when the clipped rectangle is empty.
 int readSurfaceRect(const Surface* surface, uint32_t* buffer, const Rect* rect);
 int writeSurfaceRect(Surface* surface, const uint32_t* buffer, const Rect* rect);
+// Moves a view-relative rectangle to surface coordinates (saturating at the
+// 32-bit limits instead of wrapping).
 void viewToSurfaceRect(const Surface* surface, Rect* rect);
 
 // Row blenders; pitches in bytes; rows advance towards lower addresses.
@@ -67,10 +73,13 @@ void blendRowsPackedScalar(const uint8_t* source, uint8_t* destination, int32_t 
                            int32_t rows, int32_t sourcePitch, int32_t destinationPitch);
 
 // Nearest-neighbour stretch of a picture over the whole surface, for the
-// tools' previews where no window system does it (replaces the pixels).
+// tools' previews where no window system does it: every surface pixel is a
+// copy (alpha included) of the picture pixel under its centre.
 void stretchPictureNearest(Surface* surface, const uint32_t* pixels, int32_t width, int32_t height);
 
-// Plain surfaces in heap memory, for the tools and tests (no window system).
+// Plain surfaces in heap memory, for the tools and tests (no window system):
+// zero pixels, view rectangle the whole surface, no bitmap or device context.
+// Null for sizes below 1 or when memory runs out.
 Surface* createMemorySurface(int32_t width, int32_t height);
 void destroyMemorySurface(Surface* surface);
 
