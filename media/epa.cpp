@@ -23,6 +23,13 @@ static inline void copy8(uint8_t* dst, const uint8_t* src) {
   memcpy(dst, &v, 8);
 }
 
+// Copies 16 bytes; the ranges may overlap only when dst >= src + 16.
+static inline void copy16(uint8_t* dst, const uint8_t* src) {
+  uint8_t v[16];
+  memcpy(v, src, 16);
+  memcpy(dst, v, 16);
+}
+
 // ---- Header -----------------------------------------------------------------
 
 int readEpaHeader(const uint8_t* data, size_t size, EpaInfo* info) {
@@ -117,21 +124,37 @@ int unpackPlanes(const uint8_t* stream, size_t streamSize, uint8_t* output, uint
     if (length > room) length = room, cut = true;
     const uint8_t* src = out - d;
 
-    if (d >= 8 && room >= length + 8) {
-      // 8 bytes at a time: every chunk reads bytes already written.
-      uint8_t* const end = out + length;
-      uint8_t* o = out;
-      do {
-        copy8(o, src);
-        o += 8;
-        src += 8;
-      } while (o < end);
-    } else if (d == 1) {
-      memset(out, out[-1], length);
-    } else if (d == 0) {
+    if (d == 0) {
       // A zero distance reads the byte being written, which in the format's
       // zero-filled plane buffer is still 0.
       memset(out, 0, length);
+    } else if (room >= length + 16) {
+      // Whole chunks, the last one running up to 15 bytes past the copy into
+      // room that later commands overwrite. Every chunk reads bytes already
+      // written, as long as the chunk is no longer than the distance.
+      uint8_t* o = out;
+      uint8_t* const end = out + length;
+      if (d >= 16) {
+        do {
+          copy16(o, src);
+          o += 16;
+          src += 16;
+        } while (o < end);
+      } else {
+        if (d < 8) {
+          // A short pattern: its first 8 bytes one at a time; from there on
+          // it also repeats at the smallest multiple of d that is at least 8.
+          static const uint8_t widened[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+          for (int i = 0; i < 8; i++) o[i] = src[i];
+          o += 8;
+          src = o - widened[d];
+        }
+        while (o < end) {
+          copy8(o, src);
+          o += 8;
+          src += 8;
+        }
+      }
     } else if (d >= length) {
       memcpy(out, src, length);
     } else {
