@@ -1,0 +1,165 @@
+// `ksetup-tool scene render` end to end: a script and EPA pictures written by
+// our own encoder, frames read back from the PNG files.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/unit/test_util.h"
+#include "tools/epa_encode.h"
+#include "tools/pak_writer.h"
+#include "tools/png_io.h"
+
+namespace {
+
+std::string q(const std::string& s) { return "'" + s + "'"; }
+
+std::string solidEpa(uint32_t width, uint32_t height, uint32_t argb) {
+  std::vector<uint32_t> picture(size_t(width) * height, argb);
+  std::string epa, error;
+  EXPECT_TRUE(encodeEpa(picture.data(), width, height, chooseEpaMode(picture.data(), width, height),
+                        &epa, &error))
+      << error;
+  return epa;
+}
+
+// An opaque picture pixel as the packed blend leaves it: (c * 255) >> 8 per
+// channel, written out with alpha 255.
+uint32_t shown(uint32_t rgb) {
+  uint32_t out = 0xFF000000u;
+  for (int i = 0; i < 24; i += 8) out |= ((((rgb >> i) & 255) * 255) >> 8) << i;
+  return out;
+}
+
+struct Frame {
+  std::vector<uint32_t> pixels;  // bottom-up, as readPng gives them
+  uint32_t width = 0, height = 0;
+  uint32_t at(uint32_t x, uint32_t y) const { return pixels[size_t(height - 1 - y) * width + x]; }
+};
+
+Frame readFrame(const std::string& path) {
+  Frame f;
+  std::string error;
+  EXPECT_TRUE(readPng(path, &f.pixels, &f.width, &f.height, &error)) << path << ": " << error;
+  return f;
+}
+
+// A 64x48 scene: grey background, a stage at (8, 8), an element up to 50 %,
+// a bar, an endless sprite and a finish picture. The script lies loose, the
+// pictures in the archive.
+void writeScene(const std::string& dir) {
+  writeFile(dir + "/KSetup.ini",
+            "APPLITITLE = \"Demo\"\r\nDISCNUM = 1\r\n"
+            "BACK \"BACK.EPA\" 0 0 NORMAL\r\n"
+            "BASE \"STAGE.EPA\" 8 8 48 32 NORMAL\r\n"
+            "ELEMENT \"ITEM.EPA\" 2 2 0 50 NORMAL\r\n"
+            "PROGRESSBAR \"BAR.EPA\" 0 28 40 0 0 100 DIRECTION_RIGHT\r\n"
+            "SPRITE2 \"BALL.EPA\" 4 20 10 10 0 0 INFINITE 100 0 100 NORMAL\r\n"
+            "FINISH \"END.EPA\" 30 2 NORMAL\r\n");
+  std::string archive, error;
+  ASSERT_TRUE(buildPack({{"BACK.EPA", solidEpa(64, 48, 0xFF808080)},
+                         {"STAGE.EPA", solidEpa(48, 32, 0xFF000040)},
+                         {"ITEM.EPA", solidEpa(6, 6, 0xFFFF0000)},
+                         {"BAR.EPA", solidEpa(40, 4, 0xFF00FF00)},
+                         {"BALL.EPA", solidEpa(4, 4, 0xFFFFFFFF)},
+                         {"END.EPA", solidEpa(10, 6, 0xFF0000FF)}},
+                        true, &archive, &error))
+      << error;
+  writeFile(dir + "/Instdata.pak", archive);
+}
+
+TEST(SceneTool, RendersOneFramePerValueDeterministically) {
+  TempDir work(true);  // relative output paths are taken from here
+  std::string disc = work.file("disc");
+  ASSERT_EQ(system(("mkdir " + q(disc)).c_str()), 0);
+  writeScene(disc);
+  std::string out, err;
+  ASSERT_EQ(runTool("scene render " + q(disc) +
+                        " --size 64x48 --values 0,500,1010,1020,1020 --out a --finish",
+                    &out, &err),
+            0)
+      << err;
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(out.substr(0, out.find('\n')), "a-000.png value 0: changed, 2 rectangles");
+  for (int i = 0; i < 5; i++)
+    ASSERT_TRUE(fileExists(work.file("a-00" + std::to_string(i) + ".png"))) << i;
+  EXPECT_FALSE(fileExists(work.file("a-005.png")));
+  EXPECT_FALSE(fileExists(disc + "/a-000.png"));
+
+  Frame f0 = readFrame(work.file("a-000.png"));
+  ASSERT_EQ(f0.width, 64u);
+  ASSERT_EQ(f0.height, 48u);
+  for (uint32_t p : f0.pixels) ASSERT_EQ(p >> 24, 0xFFu);
+  EXPECT_EQ(f0.at(0, 0), shown(0x808080));  // background
+  EXPECT_EQ(f0.at(8, 8), shown(0x000040));  // stage
+  EXPECT_EQ(f0.at(10, 10), shown(0xFF0000));  // element
+  EXPECT_EQ(f0.at(28, 18), shown(0xFFFFFF));  // sprite at stage (20, 10)
+  EXPECT_EQ(f0.at(8, 36), shown(0x000040));  // no bar yet
+
+  Frame f1 = readFrame(work.file("a-001.png"));
+  EXPECT_EQ(f1.at(8 + 19, 37), shown(0x00FF00));  // 500 * 40 / 1000 = 20 columns
+  EXPECT_EQ(f1.at(8 + 20, 37), shown(0x000040));
+  EXPECT_EQ(f1.at(32, 18), shown(0xFFFFFF));  // 10 pixels a second: 1 in 100 ms
+  EXPECT_EQ(f1.at(10, 10), shown(0xFF0000));  // 50 % is not past 50 %
+
+  Frame f2 = readFrame(work.file("a-002.png"));
+  EXPECT_EQ(f2.at(10, 10), shown(0x000040));  // element gone
+  EXPECT_EQ(f2.at(8 + 39, 37), shown(0x00FF00));
+  EXPECT_EQ(f2.at(40, 12), shown(0x000040));  // no finish picture before 1020
+
+  Frame f3 = readFrame(work.file("a-003.png"));
+  EXPECT_EQ(f3.at(38 + 9, 10 + 5), shown(0x0000FF));
+
+  // The same inputs give the same files.
+  ASSERT_EQ(runTool("scene render " + q(disc) +
+                        " --size 64x48 --values 0,500,1010,1020,1020 --out b --finish"),
+            0);
+  for (int i = 0; i < 5; i++) {
+    std::string n = "-00" + std::to_string(i) + ".png";
+    EXPECT_EQ(readFile(work.file("a" + n)), readFile(work.file("b" + n))) << i;
+  }
+
+  // Without --finish no finish picture is drawn; a slower clock moves the
+  // sprite further per tick.
+  ASSERT_EQ(runTool("scene render " + q(disc) +
+                        " --size 64x48 --values 0,1020 --tick-ms 1000 --out c"),
+            0);
+  Frame c1 = readFrame(work.file("c-001.png"));
+  EXPECT_EQ(c1.at(40, 12), shown(0x000040));
+  EXPECT_EQ(c1.at(38, 18), shown(0xFFFFFF));  // 10 pixels in the second since it started
+}
+
+TEST(SceneTool, ReportsBadArgumentsAndInput) {
+  TempDir work(true);
+  writeScene(work.path);
+  std::string err;
+  const char* usage[] = {
+      "scene",
+      "scene play . --size 8x8 --values 0 --out f",
+      "scene render . --values 0 --out f",
+      "scene render . --size 8 --values 0 --out f",
+      "scene render . --size 0x8 --values 0 --out f",
+      "scene render . --size 8x8 --values 0,,1 --out f",
+      "scene render . --size 8x8 --values 0,x --out f",
+      "scene render . --size 8x8 --values 0 --out f --tick-ms -1",
+      "scene render . --size 8x8 --values 0 --out f --speed 2",
+      "scene render . other --size 8x8 --values 0 --out f",
+      "scene render . --size 8x8 --values 0",
+  };
+  for (const char* args : usage) EXPECT_EQ(runTool(args, nullptr, &err), 2) << args;
+  EXPECT_NE(err.find("usage: ksetup-tool scene render"), std::string::npos);
+
+  EXPECT_EQ(runTool("scene render missing --size 8x8 --values 0 --out f", nullptr, &err), 1);
+  EXPECT_NE(err.find("missing"), std::string::npos);
+  ASSERT_EQ(system("mkdir empty"), 0);
+  EXPECT_EQ(runTool("scene render empty --size 8x8 --values 0 --out f", nullptr, &err), 1);
+  EXPECT_NE(err.find("KSetup.ini"), std::string::npos);
+
+  // A picture the script names but the folder lacks is left out, with a note.
+  writeFile(work.file("KSetup.ini"), "DISCNUM = 1\r\nWRITE \"GONE.EPA\" 0 0 0 NORMAL\r\n");
+  EXPECT_EQ(runTool("scene render . --size 8x8 --values 0,10 --out g", nullptr, &err), 0);
+  EXPECT_NE(err.find("GONE.EPA"), std::string::npos);
+  EXPECT_TRUE(fileExists(work.file("g-001.png")));
+}
+
+}  // namespace
