@@ -234,38 +234,12 @@ TEST(DrawPicture, ClipsToSurfaceOrViewInBothBlendVariants) {
   };
   for (int32_t packed = 0; packed < 2; packed++)
     for (const DrawCase& c : cases) checkDraw(c, packed, rng);
-}
-
-TEST(DrawPicture, DocumentedPlacements) {
-  BlendChoice choice(0);
-  // A picture at x = -10 shows its column 10 at surface column 0.
-  MemorySurface m(20, 4);
-  std::vector<uint32_t> picture(16 * 2);
-  for (int32_t i = 0; i < 16 * 2; i++) picture[i] = pixel(i % 16, 0, i / 16, 255);
-  drawPicture(m.s, picture.data(), -10, 0, 16, 2, 0);
-  EXPECT_EQ(m.at(0, 0), pixel(10, 0, 1, 0));  // top visual row is memory row 1
-  EXPECT_EQ(m.at(5, 1), pixel(15, 0, 0, 0));
-  EXPECT_EQ(m.at(6, 1), 0u);
-
-  // View (100, 50, 300, 250): (0, 0) lands at (100, 50); nothing right of
-  // column 299 or below row 249.
-  MemorySurface big(320, 260);
-  big.s->viewLeft = 100;
-  big.s->viewTop = 50;
-  big.s->viewRight = 300;
-  big.s->viewBottom = 250;
-  std::vector<uint32_t> white(250 * 250, pixel(255, 255, 255, 255));
-  drawPicture(big.s, white.data(), 0, 0, 250, 250, 1);
-  EXPECT_EQ(big.at(100, 50), pixel(255, 255, 255, 0));
-  EXPECT_EQ(big.at(299, 249), pixel(255, 255, 255, 0));
-  EXPECT_EQ(big.at(99, 50), 0u);
-  EXPECT_EQ(big.at(100, 49), 0u);
-  EXPECT_EQ(big.at(300, 100), 0u);
-  EXPECT_EQ(big.at(150, 250), 0u);
 
   // Null surface or pixels: nothing, and still 1.
-  EXPECT_EQ(drawPicture(nullptr, white.data(), 0, 0, 2, 2, 0), 1);
-  EXPECT_EQ(drawPictureCell(m.s, nullptr, 0, 0, 2, 2, 2, 1), 1);
+  uint32_t p = 0;
+  EXPECT_EQ(drawPicture(nullptr, &p, 0, 0, 1, 1, 0), 1);
+  MemorySurface m(2, 2);
+  EXPECT_EQ(drawPictureCell(m.s, nullptr, 0, 0, 1, 1, 1, 1), 1);
 }
 
 TEST(SurfaceRect, ReadClipsWriteRestoresAndEmptyRectanglesDoNothing) {
