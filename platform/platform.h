@@ -44,3 +44,16 @@ bool getCurrentFolder(char* buffer, size_t size);
 // are looked up beside a script rather than beside the tool itself.
 bool getProgramFolder(char* buffer, size_t size);
 void setProgramFolder(const char* path);
+
+// The current folder is process-wide: code that sets it and then opens names
+// relative to it holds this lock across both steps, so that another thread
+// cannot move it in between. Recursive on every platform.
+void lockCurrentFolder();
+void unlockCurrentFolder();
+
+#ifndef _WIN32
+#include <string>
+// POSIX only: a program path in host form, separators turned into '/' and
+// each existing component matched without regard to letter case.
+std::string hostPath(const char* path);
+#endif

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 // ---- Heap -------------------------------------------------------------------
@@ -51,7 +52,7 @@ static bool findFolded(const std::string& folder, const std::string& name, std::
 // Turns a program path into a host path: separators become '/', and each
 // component that does not exist as written is matched without regard to case.
 // Components that match nothing are kept as written.
-static std::string hostPath(const char* path) {
+std::string hostPath(const char* path) {
   std::string p(path);
   for (char& c : p)
     if (c == '\\') c = '/';
@@ -175,3 +176,8 @@ bool getProgramFolder(char* buffer, size_t size) {
   memcpy(buffer, folder.c_str(), folder.size() + 1);
   return true;
 }
+
+static std::recursive_mutex currentFolderMutex;
+
+void lockCurrentFolder() { currentFolderMutex.lock(); }
+void unlockCurrentFolder() { currentFolderMutex.unlock(); }

@@ -94,3 +94,25 @@ bool getProgramFolder(char* buffer, size_t size) {
   lstrcpyA(buffer, path);
   return true;
 }
+
+// A critical section made ready on first use; the first caller initialises it
+// while any other waits for it to be ready.
+static CRITICAL_SECTION currentFolderSection;
+static volatile LONG currentFolderState;  // 0 none, 1 being made ready, 2 ready
+
+static void readyCurrentFolderSection() {
+  if (currentFolderState == 2) return;
+  if (InterlockedCompareExchange(&currentFolderState, 1, 0) == 0) {
+    InitializeCriticalSection(&currentFolderSection);
+    InterlockedExchange(&currentFolderState, 2);
+    return;
+  }
+  while (currentFolderState != 2) Sleep(0);
+}
+
+void lockCurrentFolder() {
+  readyCurrentFolderSection();
+  EnterCriticalSection(&currentFolderSection);
+}
+
+void unlockCurrentFolder() { LeaveCriticalSection(&currentFolderSection); }

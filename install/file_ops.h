@@ -1,0 +1,54 @@
+// The file and folder operations the copy walk and the removal of installed
+// files need, as one record of function pointers. file_ops_win.cpp fills it
+// with kernel32 calls, file_ops_posix.cpp with POSIX calls (taking the
+// program's backslash paths and matching names without regard to case).
+// Tests wrap the platform's record to inject faults and watch every path.
+#pragma once
+
+#include <cstdint>
+
+// One name returned by a folder search.
+struct FoundName {
+  char name[260];
+  int isFolder;
+};
+
+// What deleting a file came to.
+enum DeleteResult : int {
+  kDeleteDone = 0,
+  kDeleteMissing = 1,  // the file or its folder does not exist
+  kDeleteFailed = 2,   // locked, protected, a folder, ...
+};
+
+// Open files and searches are opaque; null means failure.
+struct FileOps {
+  // An existing file for sequential reading, shared for reading.
+  void* (*openRead)(const char* path);
+  // The file's size in bytes. False when it cannot be told.
+  bool (*size)(void* file, uint64_t* bytes);
+  // A file created anew for writing (an existing one is replaced).
+  void* (*create)(const char* path);
+  // Move up to `bytes` bytes; *moved receives how many moved. False on failure.
+  bool (*read)(void* file, void* buffer, uint32_t bytes, uint32_t* moved);
+  bool (*write)(void* file, const void* buffer, uint32_t bytes, uint32_t* moved);
+  void (*close)(void* file);
+  // Searches the folder a pattern names for matching entries (`*` and `?` in
+  // the last component). Null when nothing matches or the folder is missing.
+  void* (*findFirst)(const char* pattern, FoundName* found);
+  bool (*findNext)(void* search, FoundName* found);
+  void (*findClose)(void* search);
+  DeleteResult (*deleteFile)(const char* path);
+  bool (*createFolder)(const char* path);
+  bool (*removeFolder)(const char* path);
+  bool (*setCurrent)(const char* path);
+  void (*sleep)(uint32_t milliseconds);
+};
+
+// The operating system's record.
+const FileOps* platformFileOps();
+
+// The record the copy walk and the removal use: the platform's unless a test
+// chose another. Null restores the platform's. Set it only while no copy or
+// removal runs.
+const FileOps* fileOps();
+void setFileOps(const FileOps* ops);

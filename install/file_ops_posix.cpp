@@ -1,0 +1,197 @@
+// POSIX file operations for the copy walk and the removal. Paths arrive in the
+// program's form (backslashes, any letter case) and go through hostPath;
+// searches match `*` and `?` without regard to case, as Windows does.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "install/file_ops.h"
+#include "platform/platform.h"
+
+static void* toHandle(int fd) { return reinterpret_cast<void*>(static_cast<intptr_t>(fd) + 1); }
+static int toFd(void* file) { return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1); }
+
+static void* posixOpenRead(const char* path) {
+  int fd = open(hostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+#ifdef POSIX_FADV_SEQUENTIAL
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+  return toHandle(fd);
+}
+
+static bool posixSize(void* file, uint64_t* bytes) {
+  struct stat st;
+  if (!file || fstat(toFd(file), &st) != 0) return false;
+  *bytes = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+static void* posixCreate(const char* path) {
+  int fd = open(hostPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return fd < 0 ? nullptr : toHandle(fd);
+}
+
+static bool posixRead(void* file, void* buffer, uint32_t bytes, uint32_t* moved) {
+  uint32_t done = 0;
+  while (done < bytes) {
+    ssize_t n = read(toFd(file), static_cast<char*>(buffer) + done, bytes - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *moved = done;
+      return false;
+    }
+    if (n == 0) break;
+    done += static_cast<uint32_t>(n);
+  }
+  *moved = done;
+  return true;
+}
+
+static bool posixWrite(void* file, const void* buffer, uint32_t bytes, uint32_t* moved) {
+  uint32_t done = 0;
+  while (done < bytes) {
+    ssize_t n = write(toFd(file), static_cast<const char*>(buffer) + done, bytes - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *moved = done;
+      return false;
+    }
+    done += static_cast<uint32_t>(n);
+  }
+  *moved = done;
+  return true;
+}
+
+static void posixClose(void* file) {
+  if (file) close(toFd(file));
+}
+
+// ---- Searches -----------------------------------------------------------------
+
+struct PosixSearch {
+  DIR* dir;
+  std::string folder;   // host form, ends with '/'
+  std::string pattern;  // last component of the program's pattern
+};
+
+static char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+// `*` matches any run of characters, `?` any one; letter case does not count.
+static bool wildMatch(const char* pattern, const char* name) {
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name) {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern == '?' || (*pattern && folded(*pattern) == folded(*name))) {
+      pattern++;
+      name++;
+    } else if (star) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') pattern++;
+  return *pattern == 0;
+}
+
+// "*.*" stands for every name, with or without an extension.
+static bool patternMatches(const std::string& pattern, const char* name) {
+  return pattern == "*.*" || wildMatch(pattern.c_str(), name);
+}
+
+static bool nextMatch(PosixSearch* search, FoundName* found) {
+  while (struct dirent* entry = readdir(search->dir)) {
+    if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
+    if (strlen(entry->d_name) >= sizeof found->name) continue;
+    if (!patternMatches(search->pattern, entry->d_name)) continue;
+    struct stat st;
+    std::string full = search->folder + entry->d_name;
+    found->isFolder = stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    strcpy(found->name, entry->d_name);
+    return true;
+  }
+  return false;
+}
+
+static void* posixFindFirst(const char* pattern, FoundName* found) {
+  std::string text(pattern);
+  size_t cut = text.find_last_of("\\/");
+  std::string folder = cut == std::string::npos ? "." : text.substr(0, cut + 1);
+  PosixSearch* search = new PosixSearch;
+  search->folder = hostPath(folder.c_str());
+  if (search->folder.empty() || search->folder.back() != '/') search->folder += '/';
+  search->pattern = cut == std::string::npos ? text : text.substr(cut + 1);
+  search->dir = opendir(search->folder.c_str());
+  if (!search->dir || !nextMatch(search, found)) {
+    if (search->dir) closedir(search->dir);
+    delete search;
+    return nullptr;
+  }
+  return search;
+}
+
+static bool posixFindNext(void* search, FoundName* found) {
+  return nextMatch(static_cast<PosixSearch*>(search), found);
+}
+
+static void posixFindClose(void* search) {
+  PosixSearch* s = static_cast<PosixSearch*>(search);
+  if (!s) return;
+  closedir(s->dir);
+  delete s;
+}
+
+// ---- Files and folders --------------------------------------------------------
+
+static DeleteResult posixDeleteFile(const char* path) {
+  std::string host = hostPath(path);
+  struct stat st;
+  // A folder is not a file: refused as Windows refuses it.
+  if (lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kDeleteFailed;
+  if (unlink(host.c_str()) == 0) return kDeleteDone;
+  return errno == ENOENT || errno == ENOTDIR ? kDeleteMissing : kDeleteFailed;
+}
+
+static bool posixCreateFolder(const char* path) { return mkdir(hostPath(path).c_str(), 0777) == 0; }
+
+static bool posixRemoveFolder(const char* path) { return rmdir(hostPath(path).c_str()) == 0; }
+
+static bool posixSetCurrent(const char* path) { return chdir(hostPath(path).c_str()) == 0; }
+
+static void posixSleep(uint32_t milliseconds) {
+  struct timespec t;
+  t.tv_sec = milliseconds / 1000;
+  t.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+  }
+}
+
+static const FileOps posixOps = {
+    posixOpenRead,  posixSize,      posixCreate,     posixRead,         posixWrite,
+    posixClose,     posixFindFirst, posixFindNext,   posixFindClose,    posixDeleteFile,
+    posixCreateFolder, posixRemoveFolder, posixSetCurrent, posixSleep,
+};
+
+const FileOps* platformFileOps() { return &posixOps; }
+
+static const FileOps* chosenOps;
+
+const FileOps* fileOps() { return chosenOps ? chosenOps : &posixOps; }
+
+void setFileOps(const FileOps* ops) { chosenOps = ops; }

@@ -1,0 +1,95 @@
+// Windows file operations for the copy walk and the removal, on kernel32.
+#include <windows.h>
+
+#include "install/file_ops.h"
+
+static void* handleOrNull(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
+
+static void* winOpenRead(const char* path) {
+  return handleOrNull(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+static bool winSize(void* file, uint64_t* bytes) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(static_cast<HANDLE>(file), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  *bytes = static_cast<uint64_t>(high) << 32 | low;
+  return true;
+}
+
+static void* winCreate(const char* path) {
+  return handleOrNull(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+static bool winRead(void* file, void* buffer, uint32_t bytes, uint32_t* moved) {
+  DWORD n = 0;
+  BOOL ok = ReadFile(static_cast<HANDLE>(file), buffer, bytes, &n, nullptr);
+  *moved = n;
+  return ok != FALSE;
+}
+
+static bool winWrite(void* file, const void* buffer, uint32_t bytes, uint32_t* moved) {
+  DWORD n = 0;
+  BOOL ok = WriteFile(static_cast<HANDLE>(file), buffer, bytes, &n, nullptr);
+  *moved = n;
+  return ok != FALSE;
+}
+
+static void winClose(void* file) {
+  if (file) CloseHandle(static_cast<HANDLE>(file));
+}
+
+static void copyFound(const WIN32_FIND_DATAA* data, FoundName* found) {
+  lstrcpynA(found->name, data->cFileName, sizeof found->name);
+  found->isFolder = (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+static void* winFindFirst(const char* pattern, FoundName* found) {
+  WIN32_FIND_DATAA data;
+  HANDLE h = FindFirstFileA(pattern, &data);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  copyFound(&data, found);
+  return h;
+}
+
+static bool winFindNext(void* search, FoundName* found) {
+  WIN32_FIND_DATAA data;
+  if (!FindNextFileA(static_cast<HANDLE>(search), &data)) return false;
+  copyFound(&data, found);
+  return true;
+}
+
+static void winFindClose(void* search) {
+  if (search) FindClose(static_cast<HANDLE>(search));
+}
+
+static DeleteResult winDeleteFile(const char* path) {
+  if (DeleteFileA(path)) return kDeleteDone;
+  DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kDeleteMissing
+                                                                       : kDeleteFailed;
+}
+
+static bool winCreateFolder(const char* path) { return CreateDirectoryA(path, nullptr) != FALSE; }
+
+static bool winRemoveFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+
+static bool winSetCurrent(const char* path) { return SetCurrentDirectoryA(path) != FALSE; }
+
+static void winSleep(uint32_t milliseconds) { Sleep(milliseconds); }
+
+static const FileOps winOps = {
+    winOpenRead,  winSize,      winCreate,     winRead,         winWrite,
+    winClose,     winFindFirst, winFindNext,   winFindClose,    winDeleteFile,
+    winCreateFolder, winRemoveFolder, winSetCurrent, winSleep,
+};
+
+const FileOps* platformFileOps() { return &winOps; }
+
+static const FileOps* chosenOps;
+
+const FileOps* fileOps() { return chosenOps ? chosenOps : &winOps; }
+
+void setFileOps(const FileOps* ops) { chosenOps = ops; }
