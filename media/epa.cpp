@@ -2,6 +2,7 @@
 // planes to pixels.
 #include "media/epa.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -82,6 +83,10 @@ int unpackPlanes(const uint8_t* stream, size_t streamSize, uint8_t* output, uint
                                uint32_t(w32 - 2),
                                3 * w,
                                4};
+  // Distances up to 3 x width and the output size must not wrap in size_t
+  // (they cannot for any buffer that fits in memory, but the caller's
+  // width and rows are not trusted for it).
+  if (uint64_t(width) * rows > SIZE_MAX / 4) return kEpaBadStream;
   const uint8_t* in = stream;
   const uint8_t* const inEnd = stream + streamSize;
   uint8_t* out = output;

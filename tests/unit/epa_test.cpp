@@ -31,7 +31,7 @@ std::string epaFile(int mode, uint32_t width, uint32_t height, const Bytes& stre
     for (int i = 0; i < 4; i++) f += char(v >> (8 * i));
   if (mode == 0) {
     std::string p(kEpaPaletteSize, '\0');
-    memcpy(&p[0], palette.data(), std::min(palette.size(), p.size()));
+    if (!palette.empty()) memcpy(&p[0], palette.data(), std::min(palette.size(), p.size()));
     f += p;
   }
   f.append(stream.begin(), stream.end());
