@@ -33,13 +33,14 @@ static void freeOwned() {
     entry.text = nullptr;
   }
   for (auto& list : config.fileList)
-    for (char*& entry : list) {
-      heapFree(entry);
-      entry = nullptr;
-    }
+    for (char*& entry : list)
+      if (entry) {
+        heapFree(entry);
+        entry = nullptr;
+      }
   for (SceneElement& element : config.scene) {
-    heapFree(element.pixels);
-    heapFree(element.savedBackground);
+    if (element.pixels) heapFree(element.pixels);
+    if (element.savedBackground) heapFree(element.savedBackground);
     element.pixels = nullptr;
     element.savedBackground = nullptr;
     element.backgroundSaved = 0;  // nothing is saved any more
