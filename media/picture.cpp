@@ -11,11 +11,13 @@
 // *size receives the bytes actually read.
 static uint8_t* readPictureFile(const char* name, size_t* size) {
   // Picture names are relative to the program's folder, so it is made the
-  // current folder on every call (and stays so).
+  // current folder on every call (and stays so). The lock keeps another
+  // thread from moving the current folder between the change and the open.
   char folder[260];
+  lockCurrentFolder();
   if (getProgramFolder(folder, sizeof folder)) setCurrentFolder(folder);
-
   PackHandle* handle = packOpen(name, "instdata.pak");
+  unlockCurrentFolder();
   if (!handle) return nullptr;
   uint8_t* data = static_cast<uint8_t*>(heapAlloc(packSize(handle)));
   if (!data || !packRead(handle, data)) {
