@@ -14,7 +14,7 @@ static const char kUsage[] =
     "  epa info FILE\n"
     "  epa decode FILE OUT.png\n"
     "  epa encode IN.png OUT.epa [--mode 0|1|2]\n"
-    "  scene render DIR --size WxH --values V1,V2,... --out PREFIX [--tick-ms 100]\n";
+    "  scene render DIR --size WxH --values V1,V2,... --out PREFIX [--tick-ms 100] [--finish] [--gif OUT.gif]\n";
 
 int failInput(const std::string& file, const std::string& reason) {
   fprintf(stderr, "ksetup-tool: %s: %s\n", file.c_str(), reason.c_str());

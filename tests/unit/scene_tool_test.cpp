@@ -2,6 +2,7 @@
 // our own encoder, frames read back from the PNG files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,85 @@ uint32_t shown(uint32_t rgb) {
   uint32_t out = 0xFF000000u;
   for (int i = 0; i < 24; i += 8) out |= ((((rgb >> i) & 255) * 255) >> 8) << i;
   return out;
+}
+
+// Reads back the GIF the tool writes (global palette, no local ones): the
+// frames as composed on the screen, top row first, and their delays.
+bool decodeGif(const std::string& gif, uint32_t* width, uint32_t* height,
+               std::vector<std::vector<uint32_t>>* frames, std::vector<int>* delays) {
+  if (gif.size() < 13 || gif.compare(0, 6, "GIF89a") != 0) return false;
+  auto byte = [&](size_t at) -> uint32_t { return at < gif.size() ? uint8_t(gif[at]) : 0; };
+  auto u16 = [&](size_t at) { return byte(at) | byte(at + 1) << 8; };
+  *width = u16(6);
+  *height = u16(8);
+  size_t at = 13;
+  std::vector<uint32_t> palette;
+  if (byte(10) & 0x80)
+    for (int i = 0; i < (2 << (byte(10) & 7)); i++, at += 3)
+      palette.push_back(byte(at) << 16 | byte(at + 1) << 8 | byte(at + 2));
+  std::vector<uint32_t> canvas(size_t(*width) * *height, 0);
+  while (at < gif.size()) {
+    uint32_t block = byte(at++);
+    if (block == 0x3B) return true;
+    if (block == 0x21) {
+      if (byte(at++) == 0xF9) delays->push_back(int(u16(at + 2)));
+      while (uint32_t n = byte(at++)) at += n;
+      continue;
+    }
+    if (block != 0x2C) return false;
+    uint32_t left = u16(at), top = u16(at + 2), w = u16(at + 4), h = u16(at + 6);
+    at += 9;
+    uint32_t minSize = byte(at++);
+    std::string data;
+    while (uint32_t n = byte(at++)) {
+      data.append(gif, at, n);
+      at += n;
+    }
+    size_t bit = 0;
+    auto read = [&](int size) {
+      uint32_t v = 0;
+      for (int i = 0; i < size; i++, bit++)
+        if (bit / 8 < data.size() && (uint8_t(data[bit / 8]) >> (bit % 8) & 1)) v |= 1u << i;
+      return v;
+    };
+    const uint32_t clear = 1u << minSize, end = clear + 1;
+    std::vector<std::string> dict;
+    int size = 0;
+    auto reset = [&]() {
+      dict.assign(clear + 2, "");
+      for (uint32_t i = 0; i < clear; i++) dict[i] = std::string(1, char(i));
+      size = int(minSize) + 1;
+    };
+    reset();
+    std::string out, prev;
+    while (true) {
+      if (bit >= data.size() * 8) return false;
+      uint32_t code = read(size);
+      if (code == clear) {
+        reset();
+        prev.clear();
+        continue;
+      }
+      if (code == end) break;
+      std::string entry;
+      if (code < dict.size() && code != clear && code != end)
+        entry = dict[code];
+      else if (code == dict.size() && !prev.empty())
+        entry = prev + prev[0];
+      else
+        return false;
+      if (!prev.empty() && dict.size() < 4096) dict.push_back(prev + entry[0]);
+      out += entry;
+      prev = entry;
+      if (dict.size() == (1u << size) && size < 12) size++;
+    }
+    if (out.size() != size_t(w) * h || left + w > *width || top + h > *height) return false;
+    for (uint32_t y = 0; y < h; y++)
+      for (uint32_t x = 0; x < w; x++)
+        canvas[size_t(top + y) * *width + left + x] = palette[uint8_t(out[size_t(y) * w + x])];
+    frames->push_back(canvas);
+  }
+  return false;
 }
 
 struct Frame {
@@ -127,6 +207,52 @@ TEST(SceneTool, RendersOneFramePerValueDeterministically) {
   Frame c1 = readFrame(work.file("c-001.png"));
   EXPECT_EQ(c1.at(40, 12), shown(0x000040));
   EXPECT_EQ(c1.at(38, 18), shown(0xFFFFFF));  // 10 pixels in the second since it started
+}
+
+TEST(SceneTool, GifHoldsTheSameFrames) {
+  TempDir work(true);
+  writeScene(work.path);
+  // Few colours: the animation holds the frames exactly.
+  ASSERT_EQ(runTool("scene render . --size 64x48 --values 0,500,500,1010,1020 --out f --finish "
+                    "--gif a.gif"),
+            0);
+  uint32_t w = 0, h = 0;
+  std::vector<std::vector<uint32_t>> frames;
+  std::vector<int> delays;
+  ASSERT_TRUE(decodeGif(readFile(work.file("a.gif")), &w, &h, &frames, &delays));
+  ASSERT_EQ(w, 64u);
+  ASSERT_EQ(h, 48u);
+  ASSERT_EQ(frames.size(), 5u);
+  EXPECT_EQ(delays, std::vector<int>(5, 10));
+  for (int i = 0; i < 5; i++) {
+    Frame png = readFrame(work.file("f-00" + std::to_string(i) + ".png"));
+    for (uint32_t y = 0; y < h; y++)
+      for (uint32_t x = 0; x < w; x++)
+        ASSERT_EQ(frames[i][y * w + x], png.at(x, y) & 0xFFFFFF) << i << " " << x << "," << y;
+  }
+
+  // Thousands of colours: a fixed palette, each channel within half a step,
+  // and long enough to fill the code table several times.
+  std::vector<uint32_t> noise(160 * 120);
+  for (size_t i = 0; i < noise.size(); i++) noise[i] = 0xFF000000u | uint32_t(i * 2654435761u >> 8);
+  std::string epa, error;
+  ASSERT_TRUE(encodeEpa(noise.data(), 160, 120, 1, &epa, &error)) << error;
+  writeFile(work.file("NOISE.EPA"), epa);
+  writeFile(work.file("KSetup.ini"), "DISCNUM = 1\r\nBACK \"NOISE.EPA\" 0 0 NORMAL\r\n");
+  ASSERT_EQ(runTool("scene render . --size 160x120 --values 0,0 --out n --gif n.gif --tick-ms 40"), 0);
+  frames.clear();
+  delays.clear();
+  ASSERT_TRUE(decodeGif(readFile(work.file("n.gif")), &w, &h, &frames, &delays));
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(delays, std::vector<int>(2, 4));
+  Frame png = readFrame(work.file("n-000.png"));
+  for (uint32_t y = 0; y < h; y++)
+    for (uint32_t x = 0; x < w; x++)
+      for (int c = 0; c < 24; c += 8) {
+        int expect = int(png.at(x, y) >> c & 255), got = int(frames[0][y * w + x] >> c & 255);
+        ASSERT_LE(std::abs(expect - got), 26) << x << "," << y;
+      }
+  EXPECT_EQ(frames[1], frames[0]);
 }
 
 TEST(SceneTool, ReportsBadArgumentsAndInput) {
