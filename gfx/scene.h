@@ -54,8 +54,10 @@ enum : int32_t { kSceneInfinite = -1 };
 //  pass 1: value is the progress (0..1000, 1010 on completion, 1020 after);
 //          starts, steps, moves and ends elements.
 //  pass 2: draws the FINISH pictures that have not been drawn yet; running
-//          sprites are put back on top of them. The install window runs it
-//          right after the first tick with value 1020.
+//          sprites are put back on top of them. Meant to run right after the
+//          first tick with value 1020, when everything that ends with the
+//          completion has been taken off (and that tick's list presented:
+//          every step clears the list first).
 // dirtyList is a table of kDirtyRects entry pointers; it is cleared and then
 // lists the changed rectangles in surface coordinates, always ending with an
 // inactive entry. Returns 1 when the surface changed, else 0 (also for any
