@@ -165,7 +165,7 @@ bool createPath(const char* path) {
   return true;
 }
 
-bool createInstallFolders(const char* installFolder) {
+bool createInstallFolders() {
   if (!folderIsUsable(installFolder)) return false;
   createPath(installFolder);
   char path[kPathSize];

@@ -59,10 +59,11 @@ CopyEnd copyDisc(const CopyJob* job);
 // of at least 4 bytes. False for a number outside 1..26.
 bool sourceRootOf(int drive, char* root);
 
-// Creates the install folder and the configuration's makeFolder folders
-// below it, in order. False when a makeFolder entry is refused or a working
-// buffer cannot be had (folders that exist already are no failure).
-bool createInstallFolders(const char* installFolder);
+// Creates `installFolder` (uninstall/removal.h) and the configuration's
+// makeFolder folders below it, in order. False when the install folder is not
+// usable, a makeFolder entry is refused or a working buffer cannot be had
+// (folders that exist already are no failure).
+bool createInstallFolders();
 // Creates every level of a folder path, shortest first; levels that exist
 // or cannot be made are passed over. False only when the working buffer
 // cannot be had or the path does not fit in 260 bytes.

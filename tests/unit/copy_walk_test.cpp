@@ -207,7 +207,7 @@ class CopyWalk : public ::testing::Test {
                    &bytesRead, &bytesWritten, runCheck, runPost, run};
     return copyDisc(&job);
   }
-  void prepareFolders() { ASSERT_TRUE(createInstallFolders(folder.c_str())); }
+  void prepareFolders() { ASSERT_TRUE(createInstallFolders()); }
 
   std::string previousFolder;
 };
@@ -495,7 +495,8 @@ TEST_F(CopyWalk, EntriesReachingOutsideTheFolderAreRefusedAndNothingOutsideIsTou
     EXPECT_EQ(copy(0, &run, 8, destination), kCopyFailed);
     EXPECT_EQ(run.posts, (std::vector<Post>{{MSG_WRITE_ERROR, 0, 0}}));
     EXPECT_TRUE(faults.touched.empty());
-    EXPECT_FALSE(createInstallFolders(destination));
+    snprintf(installFolder, sizeof installFolder, "%s", destination);
+    EXPECT_FALSE(createInstallFolders());
   }
 }
 
@@ -554,15 +555,16 @@ TEST(CopyPaths, RootsFolderPartsAndJoins) {
 TEST_F(CopyWalk, InstallFoldersAreMadeLevelByLevelAndUnsafeOnesRefused) {
   setFolders({"DATA", "DATA\\SUB\\DEEP", "SAVE"});
   folder = base.path + "\\Games\\Maker\\Game";
+  snprintf(installFolder, sizeof installFolder, "%s", folder.c_str());
   const std::string host = base.path + "/Games/Maker/Game";
-  ASSERT_TRUE(createInstallFolders(folder.c_str()));
+  ASSERT_TRUE(createInstallFolders());
   EXPECT_TRUE(isFolder(host + "/DATA/SUB/DEEP"));
   EXPECT_TRUE(isFolder(host + "/SAVE"));
-  EXPECT_TRUE(createInstallFolders(folder.c_str()));  // existing folders are no failure
+  EXPECT_TRUE(createInstallFolders());  // existing folders are no failure
 
   clearLists();
   setFolders({"OK", "..\\ESCAPE", "AFTER"});
-  EXPECT_FALSE(createInstallFolders(folder.c_str()));
+  EXPECT_FALSE(createInstallFolders());
   EXPECT_TRUE(isFolder(host + "/OK"));
   EXPECT_FALSE(isFolder(base.path + "/Games/Maker/ESCAPE"));
   EXPECT_FALSE(isFolder(host + "/AFTER"));
