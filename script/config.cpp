@@ -425,10 +425,11 @@ static bool readLine(int key, const char* line) {
 // ---- Loading --------------------------------------------------------------------
 
 bool loadConfigText(const char* text, const ScriptReport* report) {
+  if (!text) return false;
   activeReport = report;
   lineNumber = 1;
   bool ok = true;
-  for (const char* p = text; p && *p;) {
+  for (const char* p = text; *p;) {
     int key = matchLineKeyword(p);
     note(kNoteLine, p, uint32_t(key));
     if (!readLine(key, p)) {
