@@ -247,7 +247,7 @@ static CopyStep copyPattern(CopyState* s, const char* entry) {
   CopyStep step = kStepOk;
   do {
     if (found.isFolder) continue;
-    if (!sourcePath(source, job->sourceRoot, part[0] ? part : nullptr, found.name)) {
+    if (!sourcePath(source, job->sourceRoot, part, found.name)) {
       step = kStepReadError;
     } else if (!installPath(destination, job->installFolder, part, found.name)) {
       step = kStepWriteError;
