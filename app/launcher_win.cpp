@@ -1,0 +1,145 @@
+// The launcher (dialog 102): the title picture on the left, buttons to
+// install or uninstall, start the game, run the DirectX setup from its disc
+// and quit. Text literals are compiled to code page 932.
+#include <windows.h>
+
+#include "app/shell.h"
+#include "gfx/surface_win.h"
+#include "media/disc.h"
+#include "media/epa.h"
+#include "platform/platform.h"
+#include "script/config.h"
+
+enum {
+  kStartGameButton = 1,
+  kQuitButton = 2,
+  kInstallButton = 3,
+  kDirectXButton = 4,
+  kTitleSize = 320,
+};
+
+static Surface* titleSurface = nullptr;
+
+// Starts the DirectX setup from the first of its discs found in a drive,
+// asking for the disc until it is found or the player cancels.
+static void runDirectXSetup(HWND dialog) {
+  char* prompt = static_cast<char*>(heapAlloc(MAX_PATH));
+  if (!prompt) return;
+  if (config.dxMessage[0])
+    lstrcpynA(prompt, config.dxMessage, MAX_PATH);
+  else
+    wsprintfA(prompt, "%s のディスクを挿入して下さい。", config.appliTitle);
+
+  for (;;) {
+    for (int i = 0; i < kDxDiscs; i++) {
+      uint32_t disc = config.dxDisc[i];
+      if (disc == 0 || disc > kDiscs) continue;
+      cdDrive = static_cast<uint8_t>(probeDisc(config.keyFile[disc - 1]));
+      if (cdDrive == 0) continue;
+
+      char program[MAX_PATH];
+      wsprintfA(program, "A:\\%s", config.dxPlace);
+      program[0] = static_cast<char>('A' + cdDrive - 1);
+      // Quoted, so that a path with blanks reaches the setup as one path.
+      char commandLine[MAX_PATH + 2];
+      wsprintfA(commandLine, "\"%s\"", program);
+      STARTUPINFOA startup;
+      ZeroMemory(&startup, sizeof startup);
+      startup.cb = sizeof startup;
+      PROCESS_INFORMATION process;
+      if (CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                         &process)) {
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+      } else {
+        MessageBoxA(nullptr, "DirectX Setup の起動に失敗しました。", config.appliTitle, MB_OK);
+      }
+      heapFree(prompt);
+      appState = Launcher;
+      return;
+    }
+    if (MessageBoxA(dialog, prompt, config.appliTitle, MB_OKCANCEL) != IDOK) break;
+  }
+  heapFree(prompt);
+  appState = Launcher;
+}
+
+// Sets up the buttons and the title picture; false when the picture cannot
+// be shown (the dialog then ends with Exit).
+static bool initLauncher(HWND dialog) {
+  SetWindowTextA(dialog, config.appliTitle);
+  if (config.dxPlace[0]) EnableWindow(GetDlgItem(dialog, kDirectXButton), TRUE);
+  if (installed) {
+    SetDlgItemTextA(dialog, kInstallButton, "アンインストール");
+    EnableWindow(GetDlgItem(dialog, kStartGameButton), TRUE);
+    SetFocus(GetDlgItem(dialog, kStartGameButton));
+  } else {
+    SetFocus(GetDlgItem(dialog, kInstallButton));
+  }
+
+  titleSurface = createSurface(dialog, 0, 0, kTitleSize, kTitleSize);
+  if (!titleSurface) return false;
+  uint32_t* picture = loadPicture("TITLE.EPA", nullptr, nullptr);
+  if (!picture) {
+    destroySurface(titleSurface);
+    titleSurface = nullptr;
+    return false;
+  }
+  drawPicture(titleSurface, picture, 0, 0, kTitleSize, kTitleSize, 0);
+  heapFree(picture);
+  presentSurface(dialog, titleSurface);
+  return true;
+}
+
+INT_PTR CALLBACK launcherDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      if (!initLauncher(dialog)) {
+        appState = Exit;
+        EndDialog(dialog, 0);
+      }
+      return FALSE;  // the focus is set above
+
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(dialog, &paint);
+      if (titleSurface) presentSurfaceRect(dialog, titleSurface, &paint.rcPaint);
+      EndPaint(dialog, &paint);
+      return TRUE;
+    }
+
+    case WM_CTLCOLORDLG:
+      return reinterpret_cast<INT_PTR>(GetStockObject(BLACK_BRUSH));
+
+    case WM_COMMAND:
+      switch (wParam) {
+        case kStartGameButton:
+          appState = StartGame;
+          EndDialog(dialog, 0);
+          return TRUE;
+        case kQuitButton:
+          appState = Exit;
+          EndDialog(dialog, 0);
+          return TRUE;
+        case kInstallButton:
+          appState = installed ? Uninstall : Install;
+          EndDialog(dialog, 0);
+          return TRUE;
+        case kDirectXButton:
+          runDirectXSetup(dialog);
+          return TRUE;
+      }
+      return FALSE;
+
+    case WM_CLOSE:
+      appState = Exit;
+      EndDialog(dialog, 0);
+      return TRUE;
+
+    case WM_DESTROY:
+      destroySurface(titleSurface);
+      titleSurface = nullptr;
+      return FALSE;
+  }
+  return FALSE;
+}
