@@ -11,6 +11,8 @@ int toolPak(int argc, char** argv);     // pak list|extract|create
 int toolScript(int argc, char** argv);  // script dump|check
 int toolEpa(int argc, char** argv);     // epa info|decode|encode
 int toolScene(int argc, char** argv);   // scene render
+int toolInstall(int argc, char** argv);    // install: the copy walk, natively
+int toolUninstall(int argc, char** argv);  // uninstall: the removal of installed files
 
 // Prints "ksetup-tool: FILE: REASON" to stderr and returns kExitBadInput.
 int failInput(const std::string& file, const std::string& reason);

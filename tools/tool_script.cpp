@@ -1,8 +1,18 @@
 // script dump | check: the setup script as the program loads it.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "install/copy_walk.h"
+#include "install/file_ops.h"
+#include "media/epa.h"
 
 #include "media/pack.h"
 #include "platform/platform.h"
@@ -11,7 +21,8 @@
 #include "tools/config_json.h"
 #include "tools/tool.h"
 
-static const char kScriptUsage[] = "script dump DIR | script check DIR  (script help for more)";
+static const char kScriptUsage[] =
+    "script dump DIR | script check DIR [--disc DISC1DIR ...]  (script help for more)";
 
 static const char kScriptHelp[] =
     "usage: ksetup-tool script dump DIR | script check DIR\n"
@@ -33,11 +44,26 @@ static const char kScriptHelp[] =
     "  in use. Script text is decoded from code page 932.\n"
     "  Exit 1 with one line on stderr when the load fails.\n"
     "\n"
-    "script check DIR\n"
+    "script check DIR [--disc DISC1DIR [--disc DISC2DIR ...]]\n"
     "  Prints warnings for lines that load but are most likely mistakes, and\n"
     "  the line and rule that makes the load fail, as FILE:LINE: warning|error:\n"
-    "  TEXT, then a verdict line. Exit 1 when the load fails (the error also\n"
-    "  goes to stderr), 0 otherwise, warnings or not.\n";
+    "  TEXT, then a verdict line. Also checks that every folder a file list\n"
+    "  writes into is made by MAKEFOLDER (else the install stops with a write\n"
+    "  error) and that the uninstall can remove what MAKEFOLDER makes.\n"
+    "  With --disc (disc 1 first, one per disc) it checks the disc set as the\n"
+    "  installer meets it, names matched without regard to case:\n"
+    "    error    a listed file or pattern has no file on its disc\n"
+    "    warning  a file's size differs from FILESIZE (a pattern: the sum)\n"
+    "    error    a disc that is asked for has no key file, or it is missing\n"
+    "    error    DXPLACE is on none of the DXDISC discs\n"
+    "    error    TITLE.EPA (320 x 320), LOGO.EPA (400 x 98) or a scene\n"
+    "             picture is missing, or TITLE/LOGO has another size\n"
+    "    warning  a picture only loose beside the script (not in Instdata.pak),\n"
+    "             a sprite strip that does not divide into its cells, lists\n"
+    "             beyond DISCNUM, discs not given\n"
+    "  Pictures are looked up in DIR, loose or in Instdata.pak.\n"
+    "  Exit 1 when the load fails or anything is an error (the first error\n"
+    "  also goes to stderr), 0 otherwise, warnings or not.\n";
 
 // ---- Loading with a report --------------------------------------------------------
 
@@ -47,11 +73,26 @@ struct CheckFinding {
   std::string message;
 };
 
+// The script line that last set each item the disc-set check reports on,
+// so that its findings can point at a line. 0 when unknown.
+struct ItemLines {
+  std::vector<std::string> path;  // kDiscs x kFilesPerDisc: text as last seen
+  std::vector<uint32_t> size;
+  std::vector<int> pathLine, sizeLine;
+  int sceneLine[kSceneSlots] = {};
+  int keyFileLine = 0, makeFolderLine = 0, dxPlaceLine = 0, dxDiscLine = 0, discNumLine = 0;
+  ItemLines()
+      : path(kDiscs * kFilesPerDisc), size(kDiscs * kFilesPerDisc),
+        pathLine(kDiscs * kFilesPerDisc), sizeLine(kDiscs * kFilesPerDisc) {}
+};
+
 struct LoadRun {
   std::string source;  // the script as read: DIR/KSetup.ini or DIR/Instdata.pak:KSetup.ini
   bool loaded = false;
   std::vector<CheckFinding> findings;
   int keyword = 0;  // of the line being read
+  int line = 0;
+  ItemLines items;
 };
 
 static bool isWordByte(char c) {
@@ -116,12 +157,56 @@ static void checkLine(LoadRun* run, int line, const char* at, int keyword) {
     addFinding(run, line, false, "unknown keyword '" + token(word) + "'; line skipped");
 }
 
+// After a file list line has been read: the entries whose text or size it
+// changed came from it.
+static void noteListLine(LoadRun* run) {
+  ItemLines& items = run->items;
+  int key = run->keyword;
+  if (key != kKeyFileList && key != kKeyFileSize && key != kKeyFile) return;
+  for (int d = 0; d < kDiscs; d++) {
+    for (int i = 0; i < kFilesPerDisc && config.fileList[d][i]; i++) {
+      size_t k = size_t(d) * kFilesPerDisc + i;
+      if (key != kKeyFileSize && items.path[k] != config.fileList[d][i]) {
+        items.path[k] = config.fileList[d][i];
+        items.pathLine[k] = run->line;
+      }
+      if (key != kKeyFileList && items.size[k] != config.fileSize[d][i]) {
+        items.size[k] = config.fileSize[d][i];
+        items.sizeLine[k] = run->line;
+      }
+    }
+  }
+}
+
+// A line starts: the one before it is done. Scene lines fill the first free
+// slot, which is known before the line is read.
+static void noteLineStart(LoadRun* run, int line, int keyword) {
+  noteListLine(run);
+  run->keyword = keyword;
+  run->line = line;
+  ItemLines& items = run->items;
+  switch (keyword) {
+    case kKeyKeyFile: items.keyFileLine = line; break;
+    case kKeyMakeFolder: items.makeFolderLine = line; break;
+    case kKeyDxPlace: items.dxPlaceLine = line; break;
+    case kKeyDxDisc: items.dxDiscLine = line; break;
+    case kKeyDiscNum: items.discNumLine = line; break;
+  }
+  if (keyword >= kKeyBack && keyword <= kKeyFinish) {
+    for (int slot = 0; slot < kSceneSlots; slot++)
+      if (config.scene[slot].type == kSceneFree) {
+        items.sceneLine[slot] = line;
+        break;
+      }
+  }
+}
+
 static void onNote(void* context, int kind, int line, const char* at, uint32_t detail) {
   LoadRun* run = static_cast<LoadRun*>(context);
   std::string key = keywordName(run->keyword);
   switch (kind) {
     case kNoteLine:
-      run->keyword = int(detail);
+      noteLineStart(run, line, int(detail));
       checkLine(run, line, at, int(detail));
       return;
     case kNoteNotFound:
@@ -209,6 +294,7 @@ static bool loadInFolder(const std::string& dir, LoadRun* run) {
   ScriptReport report = {onNote, run};
   releaseConfig();
   run->loaded = loadConfigReported(&report);
+  noteListLine(run);
   if (!run->loaded && (run->findings.empty() || !run->findings.back().error))
     addFinding(run, 0, true, "the load fails");
   return run->loaded;
@@ -235,10 +321,11 @@ static int scriptDump(const std::string& dir) {
 
 // ---- check ------------------------------------------------------------------------
 
-// What `script check` is asked to look at. Checks of the disc set beside the
-// script will add their options here.
+// What `script check` is asked to look at: the script's folder and, for the
+// disc-set checks, the folder of each disc, disc 1 first (absolute paths).
 struct CheckOptions {
   std::string dir;
+  std::vector<std::string> discs;
 };
 
 struct CheckResult {
@@ -247,47 +334,514 @@ struct CheckResult {
   std::vector<CheckFinding> findings;
 };
 
-// Loads the script with its diagnostics. Checks of the loaded record go
-// after the load, before the record is released.
+// ---- Paths as Windows sees them ----
+
+static bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+static bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The path for comparing: ASCII letters upper-cased, separators as
+// backslashes, none at either end. The trail byte of a double-byte character
+// is kept as it is (it may be a backslash or a lower-case letter).
+static std::string comparable(const std::string& path) {
+  std::string out;
+  for (size_t i = 0; i < path.size(); i++) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (isLeadByte(c) && i + 1 < path.size()) {
+      out.push_back(path[i]);
+      out.push_back(path[++i]);
+    } else if (isPathSeparator(char(c))) {
+      if (!out.empty() && out.back() != '\\') out.push_back('\\');
+    } else {
+      out.push_back(c >= 'a' && c <= 'z' ? char(c - 32) : char(c));
+    }
+  }
+  while (!out.empty() && out.back() == '\\') out.pop_back();
+  return out;
+}
+
+// Byte offsets of the separators of a path, double-byte characters skipped.
+static std::vector<size_t> separators(const std::string& path) {
+  std::vector<size_t> at;
+  for (size_t i = 0; i < path.size(); i++) {
+    if (isLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size())
+      i++;
+    else if (isPathSeparator(path[i]))
+      at.push_back(i);
+  }
+  return at;
+}
+
+// The folder below the install folder that an entry's file goes into: the
+// text before its last separator, empty for the install folder itself.
+static std::string folderOfEntry(const std::string& entry) {
+  std::vector<size_t> at = separators(entry);
+  return at.empty() ? "" : comparable(entry.substr(0, at.back()));
+}
+
+static std::string quoted(const std::string& text) { return "\"" + cp932ToUtf8(text.data(), text.size()) + "\""; }
+
+// A path on a disc or in the script's folder in the host's form, each part
+// matched without regard to case as Windows would.
+static std::string onDisc(const std::string& folder, const std::string& relative) {
+  return hostPath((folder + "/" + relative).c_str());
+}
+
+enum FileKind { kNoFile, kRegularFile, kFolderFile };
+
+static FileKind fileKind(const std::string& hostFile, uint64_t* size) {
+  struct stat st;
+  if (stat(hostFile.c_str(), &st) != 0) return kNoFile;
+  if (S_ISDIR(st.st_mode)) return kFolderFile;
+  if (size) *size = uint64_t(st.st_size);
+  return kRegularFile;
+}
+
+// The files (not folders) a pattern matches on a disc, with their total size.
+static int patternFiles(const std::string& disc, const std::string& entry, uint64_t* total,
+                        int* folders) {
+  const FileOps* ops = platformFileOps();
+  std::string pattern = disc + "/" + entry;
+  std::string folder = disc;
+  std::vector<size_t> at = separators(entry);
+  if (!at.empty()) folder += "/" + entry.substr(0, at.back());
+  int files = 0;
+  *total = 0;
+  *folders = 0;
+  FoundName found;
+  void* search = ops->findFirst(pattern.c_str(), &found);
+  if (!search) return 0;
+  do {
+    uint64_t size = 0;
+    if (found.isFolder) {
+      ++*folders;
+    } else if (fileKind(onDisc(folder, found.name), &size) == kRegularFile) {
+      files++;
+      *total += size;
+    }
+  } while (ops->findNext(search, &found));
+  ops->findClose(search);
+  return files;
+}
+
+// ---- The checks ----
+
+struct DiscCheck {
+  const CheckOptions* options;
+  const ItemLines* items;
+  std::vector<CheckFinding>* findings;
+  void add(int line, bool error, const std::string& message) {
+    findings->push_back({line, error, message});
+  }
+  int entryLine(int disc, int i) const { return items->pathLine[size_t(disc) * kFilesPerDisc + i]; }
+  int sizeLine(int disc, int i) const {
+    int line = items->sizeLine[size_t(disc) * kFilesPerDisc + i];
+    return line ? line : entryLine(disc, i);
+  }
+};
+
+static const uint32_t kAnyOption = 8 | 4 | 2;
+
+// Entries the loop over a disc's list reaches: up to the first empty one.
+static int listLength(int disc) {
+  int n = 0;
+  while (n < kFilesPerDisc && config.fileList[disc][n] && config.fileList[disc][n][0]) n++;
+  return n;
+}
+
+// The discs the install asks for: those below DISCNUM whose list some
+// install choice selects something of.
+static bool discIsCopied(int disc) {
+  if (uint32_t(disc) >= config.discNum) return false;
+  for (int i = 0, n = listLength(disc); i < n; i++)
+    if (config.fileOption[disc][i] & kAnyOption) return true;
+  return false;
+}
+
+// Script-level rules of the folders: every folder a copied file goes into
+// must be made by MAKEFOLDER, and what MAKEFOLDER makes must be undone by
+// the uninstall.
+static void checkFolders(DiscCheck* c) {
+  int makeLine = c->items->makeFolderLine;
+  std::vector<std::string> made;  // listed folders, comparable form
+  for (int k = 0; k < kMakeFolders && config.makeFolder[k][0]; k++) {
+    const char* entry = config.makeFolder[k];
+    if (!entryIsSafe(entry)) {
+      c->add(makeLine, true,
+             "MAKEFOLDER item " + quoted(entry) +
+                 " is refused (it would reach outside the install folder): no folder from it on is made");
+      break;
+    }
+    made.push_back(comparable(entry));
+  }
+  // Every level of a listed folder is made; levels not listed themselves are
+  // left behind by the uninstall, and so is a parent listed after its child
+  // (folders are removed last to first).
+  std::set<std::string> listed(made.begin(), made.end()), created = listed;
+  std::set<std::string> warned;
+  for (size_t k = 0; k < made.size(); k++) {
+    std::string folder = made[k];
+    for (size_t sep : separators(folder)) {
+      std::string parent = folder.substr(0, sep);
+      if (parent.empty()) continue;
+      created.insert(parent);
+      if (!warned.insert(parent).second) continue;
+      auto first = std::find(made.begin(), made.end(), parent);
+      if (first == made.end())
+        c->add(makeLine, false,
+               "MAKEFOLDER " + quoted(folder) + " also makes its parent " + quoted(parent) +
+                   ", which is not listed itself: the uninstall leaves it, and so the install "
+                   "folder, behind");
+      else if (size_t(first - made.begin()) > k)
+        c->add(makeLine, false,
+               "MAKEFOLDER lists " + quoted(parent) + " after its subfolder " + quoted(folder) +
+                   ": folders are removed last to first, so the uninstall leaves " +
+                   quoted(parent) + " behind");
+    }
+  }
+
+  // Folders the file lists write into, each reported once.
+  std::set<std::string> reported;
+  for (int d = 0; d < kDiscs; d++) {
+    for (int i = 0, n = listLength(d); i < n; i++) {
+      const char* entry = config.fileList[d][i];
+      if (!(config.fileOption[d][i] & kAnyOption)) continue;
+      if (!entryIsSafe(entry)) {
+        c->add(c->entryLine(d, i), true,
+               "disc " + std::to_string(d + 1) + ": " + quoted(entry) +
+                   " is refused (it would reach outside the install folder): the install stops "
+                   "there with a write error");
+        continue;
+      }
+      std::string folder = folderOfEntry(entry);
+      if (folder.empty() || created.count(folder) || !reported.insert(folder).second) continue;
+      c->add(c->entryLine(d, i), true,
+             "disc " + std::to_string(d + 1) + ": " + quoted(entry) + " goes into the folder " +
+                 quoted(folder) +
+                 ", which no MAKEFOLDER item makes: the install stops there with a write error");
+    }
+  }
+}
+
+// Every listed file on its disc, with the size FILESIZE gives.
+static void checkDiscFiles(DiscCheck* c) {
+  const std::vector<std::string>& discs = c->options->discs;
+  for (int d = 0; d < kDiscs; d++) {
+    int n = listLength(d);
+    if (n == 0) continue;
+    std::string disc = "disc " + std::to_string(d + 1);
+    if (uint32_t(d) >= config.discNum) {
+      c->add(c->entryLine(d, 0), false,
+             disc + " has a file list, but DISCNUM is " + std::to_string(config.discNum) +
+                 ": its files are never installed");
+      continue;
+    }
+    if (d > 0 && listLength(d - 1) == 0)
+      c->add(c->entryLine(d, 0), false,
+             disc + " has a file list after the empty list of disc " + std::to_string(d) +
+                 ": the progress and the uninstall stop at the empty list and leave its files out");
+    if (size_t(d) >= discs.size()) {
+      c->add(0, false, disc + " is not given (--disc): its files are not checked");
+      continue;
+    }
+    for (int i = 0; i < n; i++) {
+      std::string entry = config.fileList[d][i];
+      uint32_t option = config.fileOption[d][i];
+      uint32_t declared = config.fileSize[d][i];
+      int line = c->entryLine(d, i);
+      std::string what = disc + ": " + quoted(entry);
+      if (!(option & kAnyOption)) {
+        c->add(line, false,
+               what + " is never installed: its FILEOPTION " + std::to_string(option) +
+                   " has none of the bits 8, 4, 2 of the install choices");
+        continue;
+      }
+      if (!entryIsSafe(entry.c_str())) continue;  // reported with the folders
+      uint64_t size = 0;
+      if (entryIsPattern(entry.c_str())) {
+        int folders = 0;
+        int files = patternFiles(discs[d], entry, &size, &folders);
+        if (files == 0) {
+          c->add(line, true,
+                 what + " matches no file in " + discs[d] +
+                     (folders ? " (only folders, which are not copied)" : ""));
+          continue;
+        }
+        if (size != declared)
+          c->add(c->sizeLine(d, i), false,
+                 what + ": the " + std::to_string(files) + " matching files are " +
+                     std::to_string(size) + " bytes together, FILESIZE says " +
+                     std::to_string(declared));
+        continue;
+      }
+      FileKind kind = fileKind(onDisc(discs[d], entry), &size);
+      if (kind == kNoFile) {
+        c->add(line, true, what + " is not in " + discs[d]);
+      } else if (kind == kFolderFile) {
+        c->add(line, true, what + " is a folder in " + discs[d] + ", not a file");
+      } else if (size > 0xFFFFFFFFull) {
+        c->add(line, true, what + " is 4 GiB or larger, which the install cannot copy");
+      } else if (size != declared) {
+        c->add(c->sizeLine(d, i), false,
+               what + " is " + std::to_string(size) + " bytes, FILESIZE says " +
+                   std::to_string(declared));
+      }
+    }
+  }
+}
+
+// Each disc the program asks for must be recognisable by its key file, and
+// the DirectX setup must be on one of its discs.
+static void checkKeyFilesAndDirectX(DiscCheck* c) {
+  const std::vector<std::string>& discs = c->options->discs;
+  std::map<int, std::string> asked;  // disc index -> why it is asked for
+  for (int d = 0; d < kDiscs; d++)
+    if (discIsCopied(d)) asked.emplace(d, "to install its files");
+  for (int k = 0; k < kExecEntries && config.exec[k].command; k++)
+    if (config.exec[k].command == kExecChangeCd) {
+      uint32_t n = config.exec[k].argument;
+      if (n >= 1 && n <= uint32_t(kDiscs))
+        asked.emplace(int(n) - 1, "by EXEC CHANGECD at start-up");
+      else
+        c->add(0, true, "EXEC CHANGECD = " + std::to_string(n) + " names no disc 1 to 10");
+    }
+  if (config.dxPlace[0])
+    for (int k = 0; k < kDxDiscs && config.dxDisc[k]; k++)
+      if (config.dxDisc[k] <= uint32_t(kDiscs))
+        asked.emplace(int(config.dxDisc[k]) - 1, "for the DirectX setup");
+
+  int keyLine = c->items->keyFileLine;
+  for (const auto& a : asked)
+    if (!config.keyFile[a.first][0])
+      c->add(keyLine, true,
+             "disc " + std::to_string(a.first + 1) + " is asked for " + a.second +
+                 ", but KEYFILE names no key file for it: the program cannot recognise it");
+  for (size_t d = 0; d < discs.size() && d < size_t(kDiscs); d++) {
+    const char* key = config.keyFile[d];
+    if (!key[0]) continue;
+    if (fileKind(onDisc(discs[d], key), nullptr) != kRegularFile)
+      c->add(keyLine, true,
+             "disc " + std::to_string(d + 1) + ": the key file " + quoted(key) + " is not in " +
+                 discs[d] + ": the program does not recognise the disc");
+  }
+
+  if (!config.dxPlace[0]) return;
+  int dxLine = c->items->dxPlaceLine;
+  std::vector<int> dxDiscs;
+  for (int k = 0; k < kDxDiscs && config.dxDisc[k]; k++) dxDiscs.push_back(int(config.dxDisc[k]));
+  if (dxDiscs.empty()) {
+    c->add(dxLine, false, "DXPLACE is set, but DXDISC names no disc to look for it on");
+    return;
+  }
+  std::string notGiven, looked;
+  for (int n : dxDiscs) {
+    if (n < 1 || size_t(n) > discs.size()) {
+      notGiven += (notGiven.empty() ? "" : ", ") + std::to_string(n);
+      continue;
+    }
+    if (fileKind(onDisc(discs[n - 1], config.dxPlace), nullptr) == kRegularFile) return;
+    looked += (looked.empty() ? "" : ", ") + std::to_string(n);
+  }
+  if (notGiven.empty())
+    c->add(dxLine, true,
+           "DXPLACE " + quoted(config.dxPlace) + " is on none of the DXDISC discs (" + looked + ")");
+  else
+    c->add(dxLine, false,
+           "DXPLACE " + quoted(config.dxPlace) + " is not on the discs given" +
+               (looked.empty() ? "" : " (" + looked + ")") + "; disc " + notGiven +
+               " is not given (--disc)");
+}
+
+// A picture as the program finds it in the script's folder (the current
+// folder here): loose first, else in Instdata.pak.
+struct PictureLook {
+  bool found = false;
+  bool loose = false;      // found as a loose file
+  bool inArchive = false;  // Instdata.pak holds it
+  bool epa = false;
+  EpaInfo info = {};
+  size_t bytes = 0;
+};
+
+static PictureLook lookUpPicture(const std::string& name) {
+  PictureLook look;
+  if (PackHandle* h = packOpen(name.c_str(), "Instdata.pak")) {
+    look.found = true;
+    look.loose = !h->inArchive;
+    std::vector<uint8_t> data(packSize(h) ? packSize(h) : 1);
+    if (packSize(h) && packRead(h, data.data()) && packWait(h)) {
+      look.bytes = h->transferred;
+      look.epa = readEpaHeader(data.data(), look.bytes, &look.info) == 0;
+    }
+    packClose(h);
+  }
+  look.inArchive = !look.loose && look.found;
+  if (look.loose) {
+    // Does the archive hold it as well?
+    if (PackHandle* archive = packOpen("Instdata.pak", nullptr)) {
+      look.inArchive = packFindMember(archive, name.c_str()) != 0;
+      packClose(archive);
+    }
+  }
+  return look;
+}
+
+static void checkPictures(DiscCheck* c) {
+  std::map<std::string, PictureLook> seen;
+  std::set<std::string> looseWarned;
+  auto look = [&](const std::string& name, int line) -> const PictureLook& {
+    std::string key = comparable(name);
+    auto it = seen.find(key);
+    if (it == seen.end()) it = seen.emplace(key, lookUpPicture(name)).first;
+    const PictureLook& l = it->second;
+    if (l.found && !l.inArchive && looseWarned.insert(key).second)
+      c->add(line, false,
+             quoted(name) + " is only a loose file beside the script: the program runs from a "
+                            "copy of KSetup.exe, KSetup.ini and Instdata.pak in the temporary "
+                            "folder and finds pictures there only in Instdata.pak");
+    return l;
+  };
+  const std::string lookedIn = " in " + c->options->dir + " (loose or in Instdata.pak)";
+
+  // The launcher's title and the options dialog's logo are drawn at a fixed size.
+  struct Fixed {
+    const char* name;
+    uint32_t width, height;
+    const char* shownBy;
+  } fixed[] = {{"TITLE.EPA", 320, 320, "the launcher"}, {"LOGO.EPA", 400, 98, "the install options dialog"}};
+  for (const Fixed& f : fixed) {
+    const PictureLook& l = look(f.name, 0);
+    std::string size = std::to_string(f.width) + " x " + std::to_string(f.height);
+    if (!l.found) {
+      c->add(0, true, std::string(f.name) + " is not found" + lookedIn + ": " + f.shownBy + " cannot open");
+    } else if (l.epa && (l.info.width != f.width || l.info.height != f.height)) {
+      c->add(0, true,
+             std::string(f.name) + " is " + std::to_string(l.info.width) + " x " +
+                 std::to_string(l.info.height) + " pixels; " + f.shownBy + " needs " + size);
+    } else if (!l.epa && l.bytes != kBitmapHeaderSize + size_t(f.width) * f.height * 4) {
+      c->add(0, true,
+             std::string(f.name) + " is not an EPA picture, nor a bitmap of " + size +
+                 " pixels (54 header bytes and 4 bytes a pixel), which " + f.shownBy + " needs");
+    }
+  }
+
+  for (int slot = 0; slot < kSceneSlots && config.scene[slot].type != kSceneFree; slot++) {
+    const SceneElement& e = config.scene[slot];
+    int line = c->items->sceneLine[slot];
+    std::string key = keywordName(kKeyBack + e.type - kSceneBack);
+    if (!e.name[0]) {
+      c->add(line, false, key + " names no picture: it shows nothing");
+      continue;
+    }
+    const PictureLook& l = look(e.name, line);
+    if (!l.found) {
+      c->add(line, true, key + " picture " + quoted(e.name) + " is not found" + lookedIn);
+      continue;
+    }
+    if (!l.epa) {
+      c->add(line, false,
+             key + " picture " + quoted(e.name) +
+                 " is not an EPA picture: the scene cannot tell its size and shows nothing");
+      continue;
+    }
+    if (e.type == kSceneSprite1 || e.type == kSceneSprite2) {
+      int32_t height = int32_t(l.info.height);
+      if (e.cellHeight <= 0 || e.cellHeight > height)
+        c->add(line, false,
+               key + " cell height " + std::to_string(e.cellHeight) + " does not fit the " +
+                   std::to_string(height) + " rows of " + quoted(e.name) + ": it shows nothing");
+      else if (height % e.cellHeight)
+        c->add(line, false,
+               key + ": the " + std::to_string(height) + " rows of " + quoted(e.name) +
+                   " are no whole number of " + std::to_string(e.cellHeight) +
+                   "-row cells; the rows left over are never shown");
+    }
+  }
+}
+
+// Loads the script with its diagnostics, then checks the loaded record: the
+// folders always, and with discs given the disc set as the installer meets it.
 static void checkScript(const CheckOptions& options, CheckResult* result) {
   LoadRun run;
   loadInFolder(options.dir, &run);
   result->source = run.source;
   result->loaded = run.loaded;
   result->findings = run.findings;
+  if (run.loaded) {
+    DiscCheck c = {&options, &run.items, &result->findings};
+    checkFolders(&c);
+    if (!options.discs.empty()) {
+      checkDiscFiles(&c);
+      checkKeyFilesAndDirectX(&c);
+      checkPictures(&c);
+    }
+  }
   releaseConfig();
+}
+
+static const char kCheckUsage[] = "script check DIR [--disc DISC1DIR [--disc DISC2DIR ...]]";
+
+// An existing folder as an absolute path, or empty.
+static std::string absoluteFolder(const char* path) {
+  char* real = realpath(path, nullptr);
+  if (!real) return "";
+  std::string out = real;
+  free(real);
+  struct stat st;
+  return stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? out : "";
 }
 
 static int scriptCheck(int argc, char** argv) {
   CheckOptions options;
   bool haveDir = false;
   for (int i = 0; i < argc; i++) {
-    if (argv[i][0] == '-' && argv[i][1]) return failUsage(kScriptUsage);
-    if (haveDir) return failUsage(kScriptUsage);
+    if (!strcmp(argv[i], "--disc") && i + 1 < argc) {
+      std::string disc = absoluteFolder(argv[++i]);
+      if (disc.empty()) return failInput(argv[i], "no such folder");
+      options.discs.push_back(disc);
+      continue;
+    }
+    if (argv[i][0] == '-' && argv[i][1]) return failUsage(kCheckUsage);
+    if (haveDir) return failUsage(kCheckUsage);
     options.dir = argv[i];
     haveDir = true;
   }
-  if (!haveDir) return failUsage(kScriptUsage);
+  if (!haveDir) return failUsage(kCheckUsage);
+  if (options.discs.size() > size_t(kDiscs)) return failUsage(kCheckUsage);
 
   CheckResult result;
   checkScript(options, &result);
-  int warnings = 0;
+  int warnings = 0, errors = 0;
   const CheckFinding* error = nullptr;
   for (const CheckFinding& f : result.findings) {
     std::string at = f.line > 0 ? ":" + std::to_string(f.line) : "";
     printf("%s%s: %s: %s\n", result.source.c_str(), at.c_str(), f.error ? "error" : "warning",
            f.message.c_str());
-    if (f.error)
-      error = &f;
-    else
+    if (f.error) {
+      if (!error) error = &f;
+      errors++;
+    } else {
       warnings++;
+    }
   }
   if (!result.loaded) {
     printf("%s: does not load\n", result.source.c_str());
     fflush(stdout);
-    return failInput(result.source, error ? where(*error) + error->message : "the load fails");
+    const CheckFinding* last = nullptr;
+    for (const CheckFinding& f : result.findings)
+      if (f.error) last = &f;
+    return failInput(result.source, last ? where(*last) + last->message : "the load fails");
   }
-  printf("%s: loads, %d warning%s\n", result.source.c_str(), warnings, warnings == 1 ? "" : "s");
+  auto plural = [](int n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+  };
+  if (errors) {
+    printf("%s: loads, %s, %s\n", result.source.c_str(), plural(errors, "error").c_str(),
+           plural(warnings, "warning").c_str());
+    fflush(stdout);
+    return failInput(result.source, plural(errors, "error") + ", the first: " + where(*error) +
+                                        error->message);
+  }
+  printf("%s: loads, %s\n", result.source.c_str(), plural(warnings, "warning").c_str());
   return kExitOk;
 }
 
