@@ -18,6 +18,8 @@
 //                                               selected one last ("sel=N")
 //   select HWND ID INDEX                        select a combo box item
 //   rect HWND [ID]                              client-relative rectangle
+//   origin HWND                                 screen position of the
+//                                               client area's corner
 //   waitexit PID [-timeout MS]                  wait for a process to end
 //   procs [NAME]                                processes: id, command line
 //                                               and current folder
@@ -353,5 +355,11 @@ int wmain(int argc, wchar_t** argv) {
     return result == static_cast<DWORD_PTR>(CB_ERR) ? 1 : 0;
   }
   if (action == L"rect") return rect(argc, argv);
+  if (action == L"origin") {
+    POINT corner = {0, 0};
+    if (!ClientToScreen(toWindow(argv[2]), &corner)) return 1;
+    out(std::to_wstring(corner.x) + L" " + std::to_wstring(corner.y));
+    return 0;
+  }
   return usage();
 }

@@ -75,3 +75,24 @@ wine_screenshot() {
 wine_unix_path() {
   winepath -u "$1" 2>/dev/null
 }
+
+# ---- Dialog look (added for the KSetup.exe tests) ---------------------------
+# wine_dialog_look: once per prefix, Wine draws window frames and captions
+# itself (the Xvfb display has no window manager), and the dialog fonts
+# "ＭＳ Ｐゴシック" and "ＭＳ ゴシック" are served by IPA P Gothic and IPA
+# Gothic, so dialogs show their captions and Japanese text in screenshots.
+wine_dialog_look() {
+  local stamp="$WINEPREFIX/.ksetup-dialog-look"
+  [ -f "$stamp" ] && return 0
+  local reg="$WINEPREFIX/drive_c/ksetup-dialog-look.reg"
+  {
+    printf '\xff\xfe'
+    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+      '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Decorated"="N"' '' \
+      '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+      '"ＭＳ Ｐゴシック"="IPAPGothic"' '"MS PGothic"="IPAPGothic"' \
+      '"ＭＳ ゴシック"="IPAGothic"' '"MS Gothic"="IPAGothic"' | iconv -f UTF-8 -t UTF-16LE
+  } > "$reg"
+  wine regedit /S 'C:\ksetup-dialog-look.reg' >/dev/null 2>&1 </dev/null && touch "$stamp"
+  rm -f "$reg"
+}

@@ -1,0 +1,80 @@
+#!/bin/bash
+# Started from the disc, KSetup.exe copies itself, its script and its archive
+# into the temporary folder (here one with blanks in its path) and runs the
+# copy with "t" (empty command line) or "r" (command line "u"). On the way
+# out the copy deletes the temporary script and archive and has its own file
+# deleted at the next system start; a program that is not the temporary
+# copy is not scheduled.
+set -euo pipefail
+source "$(dirname "$0")/lib_ksetup.sh"
+
+disc=$KS_WORK/disc1
+ks_make_disc "$disc"
+wine_cdrom E "$disc"
+ks_not_installed
+copy_path="$KS_TEMP\\KSetup.exe"
+
+# copy_process: "pid<TAB>command line<TAB>current folder" of the running copy.
+copy_process() {
+  ks_drv procs KSetup.exe | cut -f1,3,4
+}
+
+echo "== empty command line"
+ks_fresh_temp
+ks_clear_pending_deletes
+pid=$(ks_start 'E:\' 'E:\KSetup.exe')
+ks_wait_exit "$pid"
+h=$(ks_find -title "$KS_TITLE" -control 3)
+for f in KSetup.exe KSetup.ini Instdata.pak; do
+  cmp -s "$disc/$f" "$KS_TEMP_UNIX/$f" || ks_fail "$f was not copied to the temporary folder"
+done
+echo "ok: the three files were copied"
+IFS=$'\t' read -r copy cmdline folder <<<"$(copy_process)"
+ks_expect "the copy runs with t" "$cmdline" "\"$copy_path\" t"
+ks_expect "launcher mode" "$(ks_text "$h" 3)" "インストール"
+
+ks_drv click "$h" 2
+ks_wait_exit "$copy"
+[ ! -e "$KS_TEMP_UNIX/KSetup.ini" ] || ks_fail "the temporary script is still there"
+[ ! -e "$KS_TEMP_UNIX/Instdata.pak" ] || ks_fail "the temporary archive is still there"
+echo "ok: the temporary script and archive are gone"
+pending=$(ks_pending_deletes)
+echo "$pending"
+grep -qF "\\??\\$copy_path" <<<"$pending" || ks_fail "no delayed deletion of $copy_path"
+echo "ok: the copy's deletion at the next start is recorded"
+[ ! -e "$WINEPREFIX/drive_c/windows/WININIT.INI" ] || ks_fail "WININIT.INI was written although the delayed deletion was accepted"
+
+echo "== command line u"
+ks_fresh_temp
+ks_clear_pending_deletes
+pid=$(ks_start 'E:\' 'E:\KSetup.exe' u)
+ks_wait_exit "$pid"
+ks_drv find -title "$KS_TITLE" -timeout 10000 >/dev/null || ks_fail "the copy shows nothing"
+IFS=$'\t' read -r copy cmdline folder <<<"$(copy_process)"
+ks_expect "the copy runs with r" "$cmdline" "\"$copy_path\" r"
+if u=$(ks_drv find -control 1009 -pid "$copy" -timeout 3000); then
+  # The uninstall dialog comes first; cancelling it leads to the launcher.
+  ks_shot uninstall-dialog
+  ks_expect "uninstall dialog caption" "$(ks_text "$u")" "$KS_TITLE のアンインストール"
+  ks_drv click "$u" 2
+else
+  # Until the uninstall dialog exists, uninstall mode goes straight back
+  # to the launcher.
+  echo "note: no uninstall dialog in this build; uninstall mode returns to the launcher"
+fi
+h=$(ks_find -title "$KS_TITLE" -control 3 -pid "$copy")
+ks_drv click "$h" 2
+ks_wait_exit "$copy"
+grep -qF "\\??\\$copy_path" <<<"$(ks_pending_deletes)" || ks_fail "no delayed deletion after uninstall mode"
+echo "ok: uninstall mode leaves the same way"
+
+echo "== launcher mode straight from the disc"
+ks_fresh_temp
+ks_clear_pending_deletes
+pid=$(ks_start 'E:\' 'E:\KSetup.exe' t)
+h=$(ks_find -title "$KS_TITLE" -control 3 -pid "$pid")
+ks_expect "nothing copied" "$(ls -A "$KS_TEMP_UNIX")" ""
+ks_drv click "$h" 2
+ks_wait_exit "$pid"
+if ks_pending_deletes | grep -qi 'KSetup.exe'; then ks_fail "the disc's program was scheduled for deletion"; fi
+echo "ok: a program that is no temporary copy stays"
