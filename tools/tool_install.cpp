@@ -154,8 +154,13 @@ static DeleteResult notingDelete(const char* path) {
   errno = 0;
   DeleteResult result = platformFileOps()->deleteFile(path);
   if (result == kDeleteDone) notes.filesDeleted++;
-  if (result == kDeleteFailed)
-    notes.failedDeletions.push_back(shown(path) + ": " + (errno ? strerror(errno) : "cannot delete"));
+  if (result == kDeleteFailed) {
+    std::string host = shown(path);
+    std::string why = isFolder(host) ? "a folder stands where the file was"
+                      : errno        ? strerror(errno)
+                                     : "cannot delete";
+    notes.failedDeletions.push_back(host + ": " + why);
+  }
   return result;
 }
 
