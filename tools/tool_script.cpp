@@ -522,6 +522,25 @@ static void checkFolders(DiscCheck* c) {
   }
 }
 
+// The install skips a disc whose FILESIZE total for the chosen option is 0,
+// even when the option selects files on it.
+static void checkDiscTotals(DiscCheck* c) {
+  for (int d = 0; d < kDiscs && uint32_t(d) < config.discNum; d++) {
+    std::string skipped;
+    for (uint32_t bit : {8u, 4u, 2u}) {
+      bool selects = false;
+      for (int i = 0, n = listLength(d); i < n && !selects; i++)
+        selects = (config.fileOption[d][i] & bit) != 0;
+      if (selects && selectedByteTotal(d, bit) == 0)
+        skipped += (skipped.empty() ? "" : ", ") + std::to_string(bit);
+    }
+    if (!skipped.empty())
+      c->add(c->sizeLine(d, 0), false,
+             "disc " + std::to_string(d + 1) + ": the FILESIZE total of the files install choice " +
+                 skipped + " selects is 0, so the install skips the disc and copies none of them");
+  }
+}
+
 // Every listed file on its disc, with the size FILESIZE gives.
 static void checkDiscFiles(DiscCheck* c) {
   const std::vector<std::string>& discs = c->options->discs;
@@ -769,6 +788,7 @@ static void checkScript(const CheckOptions& options, CheckResult* result) {
   if (run.loaded) {
     DiscCheck c = {&options, &run.items, &result->findings};
     checkFolders(&c);
+    checkDiscTotals(&c);
     if (!options.discs.empty()) {
       checkDiscFiles(&c);
       checkKeyFilesAndDirectX(&c);

@@ -199,17 +199,18 @@ TEST(ScriptCheckDiscs, DiscsNotGivenAreNamedNotChecked) {
   EXPECT_EQ(runTool("script check " + quote(set.disc1) + " --disc"), 2);
 }
 
-// Without --disc only the script's own folder rules are added: what
-// MAKEFOLDER makes, and what the uninstall can take away again.
+// Without --disc only the script's own rules are added: what MAKEFOLDER
+// makes, what the uninstall can take away again, discs the install skips.
 TEST(ScriptCheckDiscs, FolderRulesWithoutDiscs) {
   TempDir dir;
   writeScript(dir.path, {
-                            "DISCNUM = 1",
+                            "DISCNUM = 2",
                             "MAKEFOLDER = \"DATA\\SUB\" \"MOVIE\\HD\" \"MOVIE\"",
                             "FILELIST DISC1 = \"DATA\\SUB\\A\" \"data\\B\" \"MOVIE\\HD\\C\" \"X\\Y\\Z\"",
                             "FILEOPTION DISC1 = 8 8 8 8",
                             "FILE = \"..\\OUT\" 1 8 DISC1",
                             "FILE = \"NOWHERE\\NEVER\" 1 0 DISC1",
+                            "FILE = \"README.TXT\" 0 12 DISC2",
                         });
   std::string out, err;
   EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 1) << out;
@@ -221,7 +222,9 @@ TEST(ScriptCheckDiscs, FolderRulesWithoutDiscs) {
            src + "3: error: disc 1: \"X\\Y\\Z\" goes into the folder \"X\\Y\", which no MAKEFOLDER "
                  "item makes",
            src + "5: error: disc 1: \"..\\OUT\" is refused",
-           dir.path + "/KSetup.ini: loads, 2 errors, 2 warnings\n",
+           src + "7: warning: disc 2: the FILESIZE total of the files install choice 8, 4 selects "
+                 "is 0, so the install skips the disc and copies none of them",
+           dir.path + "/KSetup.ini: loads, 2 errors, 3 warnings\n",
        })
     EXPECT_NE(out.find(finding), std::string::npos) << finding << "\n" << out;
   // DATA is made as the parent of DATA\SUB, in any letter case; an entry no
