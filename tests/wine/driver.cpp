@@ -64,11 +64,11 @@ std::wstring hex(HWND window) {
 // Text through WM_GETTEXT, which the system carries across processes.
 std::wstring windowText(HWND window) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return L"";
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length)) return L"";
   std::vector<wchar_t> buffer(length + 2);
   DWORD_PTR got = 0;
   SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                      SMTO_ABORTIFHUNG, 5000, &got);
+                      SMTO_NORMAL, 10000, &got);
   return std::wstring(buffer.data());
 }
 
@@ -176,17 +176,17 @@ int combo(int argc, wchar_t** argv) {
   HWND control = target(argc, argv, 3);
   if (!control) return 1;
   DWORD_PTR count = 0, selected = 0;
-  SendMessageTimeoutW(control, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+  SendMessageTimeoutW(control, CB_GETCOUNT, 0, 0, SMTO_NORMAL, 10000, &count);
   for (DWORD_PTR i = 0; i < count && count != static_cast<DWORD_PTR>(CB_ERR); i++) {
     DWORD_PTR length = 0;
-    SendMessageTimeoutW(control, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length);
+    SendMessageTimeoutW(control, CB_GETLBTEXTLEN, i, 0, SMTO_NORMAL, 10000, &length);
     std::vector<wchar_t> buffer(length + 2);
     DWORD_PTR got = 0;
     SendMessageTimeoutW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
                         5000, &got);
     out(buffer.data());
   }
-  SendMessageTimeoutW(control, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selected);
+  SendMessageTimeoutW(control, CB_GETCURSEL, 0, 0, SMTO_NORMAL, 10000, &selected);
   out(L"sel=" + std::to_wstring(static_cast<long long>(static_cast<LONG_PTR>(selected))));
   return 0;
 }
@@ -351,7 +351,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 5) return usage();
     HWND control = target(argc, argv, 3);
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(control, CB_SETCURSEL, _wtoi(argv[4]), 0, SMTO_ABORTIFHUNG, 5000, &result);
+    SendMessageTimeoutW(control, CB_SETCURSEL, _wtoi(argv[4]), 0, SMTO_NORMAL, 10000, &result);
     return result == static_cast<DWORD_PTR>(CB_ERR) ? 1 : 0;
   }
   if (action == L"rect") return rect(argc, argv);

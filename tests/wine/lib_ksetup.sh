@@ -23,7 +23,7 @@ ks_cleanup() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
   rm -rf "$KS_WORK"
-  [ "$KS_OWN_WINE" = 1 ] && wine_stop
+  if [ "$KS_OWN_WINE" = 1 ]; then wine_stop; fi
 }
 
 if [ -z "${DISPLAY:-}" ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
