@@ -25,7 +25,7 @@ static const char kScriptUsage[] =
     "script dump DIR | script check DIR [--disc DISC1DIR ...]  (script help for more)";
 
 static const char kScriptHelp[] =
-    "usage: ksetup-tool script dump DIR | script check DIR\n"
+    "usage: ksetup-tool script dump DIR | script check DIR [--disc DISC1DIR ...]\n"
     "\n"
     "Both load KSetup.ini the way the program does with DIR as its current\n"
     "folder: the loose file first, else the member of Instdata.pak.\n"
