@@ -386,10 +386,13 @@ static int install(int argc, char** argv) {
   catchStopSignals();
   useNotingOps();
   snprintf(installFolder, sizeof installFolder, "%s", run.folder.c_str());
-  if (!createInstallFolders()) {
-    setFileOps(nullptr);
-    return failInput(run.folder, "the install folder or a MAKEFOLDER folder cannot be made");
-  }
+  // As in the program, a refused MAKEFOLDER item does not stop the install
+  // by itself: a file that needs a folder not made fails with a write error.
+  if (!createInstallFolders())
+    fprintf(stderr,
+            "ksetup-tool: %s: warning: a MAKEFOLDER item is refused (it would leave the install "
+            "folder); the folders from it on are not made\n",
+            dir.c_str());
 
   progress.start = std::chrono::steady_clock::now();
   int files = 0;

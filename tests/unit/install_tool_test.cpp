@@ -210,6 +210,21 @@ TEST(InstallTool, CopyErrorsLeaveNothing) {
         << err;
     EXPECT_FALSE(fs::exists(set.target));
   }
+  {
+    // A refused MAKEFOLDER item: the folders after it are not made, and the
+    // first file that needs one stops the install.
+    std::string script = kScript;
+    script.replace(script.find("\"MOVIE\""), 7, "\"..\\OUT\" \"MOVIE\"");
+    DiscSet set(script);
+    std::string out, err;
+    EXPECT_EQ(set.install("", &out, &err), 1);
+    EXPECT_NE(err.find("warning: a MAKEFOLDER item is refused"), std::string::npos) << err;
+    // The file named is whichever match the folder search gives first.
+    EXPECT_NE(err.find(set.target + "/MOVIE/"), std::string::npos) << err;
+    EXPECT_NE(err.find(": write error (disc 2 entry 1 \"MOVIE\\*.DAT\")"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(set.target));
+    EXPECT_FALSE(fs::exists(set.root.file("Games/OUT")));
+  }
 }
 
 TEST(InstallTool, RefusesWrongDiscsAndArguments) {
