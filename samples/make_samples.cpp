@@ -260,7 +260,7 @@ static bool checkScriptBytes(const std::string& script, std::string* error) {
 
 // Loads the written script as the program does and checks it against the discs.
 static bool verify(const Output& out, std::string* error) {
-  std::string disc1 = fs::absolute(out.root + "/disc1").string();
+  std::string disc1 = out.root + "/disc1";
   char previous[4096] = {0};
   getCurrentFolder(previous, sizeof previous);
   releaseConfig();
@@ -346,7 +346,7 @@ static bool copyStandin(Output* out, const std::string& folder, const char* file
 static bool makeSamples(const std::string& root, const std::string& standins, const std::string& fontPath,
                         const std::string& source, std::string* error) {
   Output out;
-  out.root = root;
+  out.root = fs::absolute(root).lexically_normal().string();  // the check below moves the current folder
   std::error_code ec;
   fs::remove_all(root + "/disc1", ec);
   fs::remove_all(root + "/disc2", ec);

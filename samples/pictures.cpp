@@ -335,9 +335,18 @@ Canvas constellationLines() {
   return c;
 }
 
-// Text centred in a transparent picture the size of the caption panel.
-Canvas caption(const Font& font, const std::string& text, const TextStyle& style) {
-  Canvas c = makeCanvas(int(kPanel[2] - kPanel[0]), int(kPanel[3] - kPanel[1]), kClear);
+// The caption panel as the stage shows it: captions and the finish picture
+// start from it and are stored opaque, so that when a fast copy brings up two
+// captions in one step the later one simply covers the earlier.
+Canvas panelPiece(const Canvas& stagePicture) {
+  return cropCanvas(stagePicture, int(kPanel[0]), int(kPanel[1]), int(kPanel[2] - kPanel[0]),
+                    int(kPanel[3] - kPanel[1]));
+}
+
+// Text centred on the caption panel.
+Canvas caption(const Font& font, const Canvas& stagePicture, const std::string& text,
+               const TextStyle& style) {
+  Canvas c = panelPiece(stagePicture);
   drawText(&c, font, text, centred(font, text, style, c.width / 2.0f), 29, style);
   return c;
 }
@@ -349,13 +358,13 @@ Canvas statusLine(const Font& font, const std::string& text, Colour colour) {
   return c;
 }
 
-Canvas finishPicture(const Font& font) {
+Canvas finishPicture(const Font& font, const Canvas& stagePicture) {
   TextStyle style{20, rgb(0xFFF3D2)};
   style.weight = 0.5f;
   style.bottomColour = kGold;
   style.glowColour = withAlpha(kGold, 0.45f);
   const std::string text = "インストールが完了しました";
-  Canvas c = makeCanvas(int(kPanel[2] - kPanel[0]), int(kPanel[3] - kPanel[1]), kClear);
+  Canvas c = panelPiece(stagePicture);
   float x = centred(font, text, style, c.width / 2.0f);
   drawText(&c, font, text, x, 31, style);
   float right = x + textWidth(font, text, style.size);
@@ -472,14 +481,13 @@ Canvas logoPicture(const Font& font) {
   Canvas c = makeCanvas(400, 98, rgb(0x000000));
   fillVertical(&c, {{0.0f, rgb(0x070A26)}, {0.7f, rgb(0x1B1A52)}, {1.0f, rgb(0x3A2A6A)}});
   Random random(0x10C0);
+  milkyWay(&c, &random, 250, 110, 400, -10, 26, 0.6f);
   starField(&c, &random, 90, 98);
-  glow(&c, 330, 110, 120, withAlpha(kRose, 0.18f));
-  Canvas land = makeCanvas(400, 98, kClear);
+  glow(&c, 330, 110, 120, withAlpha(kRose, 0.22f));
   Mask hill = makeMask(400, 98);
-  maskBelow(&hill, [](float x) { return 84 + 0.0012f * (x - 330) * (x - 330); });
-  paint(&land, hill, rgb(0x14123A));
-  observatory(&land, 330, 85, 0.55f, rgb(0x14123A));
-  drawCanvas(&c, land, 0, 0);
+  maskBelow(&hill, [](float x) { return 78 + 0.0011f * (x - 340) * (x - 340); });
+  paint(&c, hill, rgb(0x14123A));
+  observatory(&c, 340, 79, 0.62f, rgb(0x14123A));
   crescentMoon(&c, 42, 48, 19);
 
   TextStyle title{34, rgb(0xFFF9EA)};
@@ -527,11 +535,13 @@ std::vector<NamedPicture> drawSamplePictures(const Font& font) {
                          constellationStar(i == 0 ? 1.0f : 0.55f + 0.1f * float(i % 3)), false));
   out.push_back(finish("LINES.EPA", constellationLines(), false));
 
-  TextStyle story{16, kInk};
-  out.push_back(finish("STORY1.EPA", caption(font, "丘の上の小さな天文台に、今夜も灯りがともる。", story), false));
-  out.push_back(finish("STORY2.EPA", caption(font, "少女は古い望遠鏡をのぞき、消えた星を探していた。", story), false));
-  out.push_back(finish("STORY3.EPA", caption(font, "そして約束の夜、星はふたたび空にかえってくる――。", story), false));
-  out.push_back(finish("FINISH.EPA", finishPicture(font), false));
+  const char* const story[] = {"丘の上の小さな天文台に、今夜も灯りがともる。",
+                               "少女は古い望遠鏡をのぞき、消えた星を探していた。",
+                               "そして約束の夜、星はふたたび空にかえってくる――。"};
+  for (int i = 0; i < 3; i++)
+    out.push_back(finish("STORY" + std::to_string(i + 1) + ".EPA",
+                         caption(font, stagePicture, story[i], TextStyle{16, kInk}), true));
+  out.push_back(finish("FINISH.EPA", finishPicture(font, stagePicture), true));
   out.push_back(finish("NOWINST.EPA",
                        statusLine(font, "インストール中です。しばらくお待ちください。", withAlpha(kInk, 0.85f)),
                        false));
