@@ -54,7 +54,8 @@ static bool isFolder(const std::string& path) {
 // folders; a host name holding one cannot be said in that form.
 static int checkHostFolder(const std::string& path, const char* what) {
   if (path.find('\\') != std::string::npos)
-    return failInput(path, std::string(what) + " holds a backslash, which the installer reads as a separator");
+    return failInput(
+        path, std::string(what) + " holds a backslash, which the installer reads as a separator");
   if (path == "/") return failInput(path, std::string(what) + " is the root folder");
   if (!folderIsUsable(path.c_str()))
     return failInput(path, std::string(what) + " is longer than 259 bytes");
@@ -279,7 +280,8 @@ static void installPost(void* context, uint32_t message, int disc, int entry) {
 static uint64_t bytesToCopy(int disc, const std::string& root, uint32_t option) {
   const FileOps* ops = platformFileOps();
   uint64_t total = 0;
-  for (int i = 0; i < kFilesPerDisc && config.fileList[disc][i] && config.fileList[disc][i][0]; i++) {
+  for (int i = 0; i < kFilesPerDisc && config.fileList[disc][i] && config.fileList[disc][i][0];
+       i++) {
     if (!(config.fileOption[disc][i] & option)) continue;
     const char* entry = config.fileList[disc][i];
     struct stat st;
@@ -325,7 +327,8 @@ static int parseInstall(int argc, char** argv, std::string* dir, InstallRun* run
       return failUsage(kInstallUsage);
     }
   }
-  if (dir->empty() || run->discs.empty() || run->folder.empty() || run->discs.size() > size_t(kDiscs))
+  if (dir->empty() || run->discs.empty() || run->folder.empty() ||
+      run->discs.size() > size_t(kDiscs))
     return failUsage(kInstallUsage);
   return checkHostFolder(run->folder, "the install folder");
 }
@@ -333,9 +336,10 @@ static int parseInstall(int argc, char** argv, std::string* dir, InstallRun* run
 // The message for a failed copy: the file it failed on and why.
 static int reportCopyFailure(const InstallRun& run) {
   bool reading = run.message == MSG_READ_ERROR;
-  const char* entry = run.disc >= 0 && run.disc < kDiscs && run.entry >= 0 && run.entry < kFilesPerDisc
-                          ? config.fileList[run.disc][run.entry]
-                          : nullptr;
+  const char* entry =
+      run.disc >= 0 && run.disc < kDiscs && run.entry >= 0 && run.entry < kFilesPerDisc
+          ? config.fileList[run.disc][run.entry]
+          : nullptr;
   std::string path = reading ? notes.source : notes.destination;
   if (path.empty() && entry)
     path = reading ? run.discs[size_t(run.disc)] + "/" + entry : run.folder + "/" + entry;
@@ -346,7 +350,8 @@ static int reportCopyFailure(const InstallRun& run) {
     why = "the file could not be read whole, or the path does not fit in 259 bytes";
   else
     why = "the path does not fit in 259 bytes or would leave the install folder";
-  std::string place = "disc " + std::to_string(run.disc + 1) + " entry " + std::to_string(run.entry + 1) +
+  std::string place = "disc " + std::to_string(run.disc + 1) + " entry " +
+                      std::to_string(run.entry + 1) +
                       (entry ? std::string(" \"") + entry + "\"" : "");
   return failInput(shown(path), std::string(reading ? "read error" : "write error") + " (" + place +
                                     "): " + why + "; removed what was installed");
@@ -400,8 +405,15 @@ static int install(int argc, char** argv) {
   CopyEnd end = kCopyDone;
   for (int d : copied) {
     std::string root = run.discs[d] + "/";
-    CopyJob job = {d,           run.option, installFolder, root.c_str(), &run.bytesRead,
-                   &run.bytesWritten, installCheck, installPost, &run};
+    CopyJob job = {d,
+                   run.option,
+                   installFolder,
+                   root.c_str(),
+                   &run.bytesRead,
+                   &run.bytesWritten,
+                   installCheck,
+                   installPost,
+                   &run};
     // The copy runs on its own thread, as in the program, so that the bar
     // moves also while one check is far from the next.
     std::atomic<bool> finished{false};
@@ -436,7 +448,8 @@ static int install(int argc, char** argv) {
   if (end == kCopyFailed) return reportCopyFailure(run);
   if (end == kCopyAborted) {
     int signo = stopSignal.load();
-    fprintf(stderr, "ksetup-tool: %s: interrupted; removed what was installed\n", run.folder.c_str());
+    fprintf(stderr, "ksetup-tool: %s: interrupted; removed what was installed\n",
+            run.folder.c_str());
     return 128 + (signo ? signo : SIGINT);
   }
   double seconds =
@@ -485,8 +498,9 @@ static int uninstall(int argc, char** argv) {
            saveData ? "" : " (save data is kept without --save-data)");
   if (!removed) {
     if (notes.failedDeletions.empty())
-      return failInput(folder, "an entry of the script was refused (it would leave the folder or "
-                               "does not fit in 259 bytes)");
+      return failInput(folder,
+                       "an entry of the script was refused (it would leave the folder or "
+                       "does not fit in 259 bytes)");
     return kExitBadInput;
   }
   return kExitOk;

@@ -336,7 +336,9 @@ struct CheckResult {
 
 // ---- Paths as Windows sees them ----
 
-static bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+static bool isLeadByte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 static bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
 
 // The path for comparing: ASCII letters upper-cased, separators as
@@ -378,7 +380,9 @@ static std::string folderOfEntry(const std::string& entry) {
   return at.empty() ? "" : comparable(entry.substr(0, at.back()));
 }
 
-static std::string quoted(const std::string& text) { return "\"" + cp932ToUtf8(text.data(), text.size()) + "\""; }
+static std::string quoted(const std::string& text) {
+  return "\"" + cp932ToUtf8(text.data(), text.size()) + "\"";
+}
 
 // A path on a disc or in the script's folder in the host's form, each part
 // matched without regard to case as Windows would.
@@ -468,7 +472,8 @@ static void checkFolders(DiscCheck* c) {
     if (!entryIsSafe(entry)) {
       c->add(makeLine, true,
              "MAKEFOLDER item " + quoted(entry) +
-                 " is refused (it would reach outside the install folder): no folder from it on is made");
+                 " is refused (it would reach outside the install folder): no folder from it "
+                 "on is made");
       break;
     }
     made.push_back(comparable(entry));
@@ -662,7 +667,8 @@ static void checkKeyFilesAndDirectX(DiscCheck* c) {
   }
   if (notGiven.empty())
     c->add(dxLine, true,
-           "DXPLACE " + quoted(config.dxPlace) + " is on none of the DXDISC discs (" + looked + ")");
+           "DXPLACE " + quoted(config.dxPlace) + " is on none of the DXDISC discs (" + looked +
+               ")");
   else
     c->add(dxLine, false,
            "DXPLACE " + quoted(config.dxPlace) + " is not on the discs given" +
@@ -726,12 +732,14 @@ static void checkPictures(DiscCheck* c) {
     const char* name;
     uint32_t width, height;
     const char* shownBy;
-  } fixed[] = {{"TITLE.EPA", 320, 320, "the launcher"}, {"LOGO.EPA", 400, 98, "the install options dialog"}};
+  } fixed[] = {{"TITLE.EPA", 320, 320, "the launcher"},
+               {"LOGO.EPA", 400, 98, "the install options dialog"}};
   for (const Fixed& f : fixed) {
     const PictureLook& l = look(f.name, 0);
     std::string size = std::to_string(f.width) + " x " + std::to_string(f.height);
     if (!l.found) {
-      c->add(0, true, std::string(f.name) + " is not found" + lookedIn + ": " + f.shownBy + " cannot open");
+      c->add(0, true,
+             std::string(f.name) + " is not found" + lookedIn + ": " + f.shownBy + " cannot open");
     } else if (l.epa && (l.info.width != f.width || l.info.height != f.height)) {
       c->add(0, true,
              std::string(f.name) + " is " + std::to_string(l.info.width) + " x " +

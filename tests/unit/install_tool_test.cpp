@@ -52,7 +52,8 @@ struct DiscSet {
   std::string disc1 = root.file("disc1"), disc2 = root.file("disc2");
   std::string target = root.file("Games/Game");
   explicit DiscSet(const std::string& script = kScript) {
-    for (const char* folder : {"disc1", "disc1/DATA", "disc2", "disc2/MOVIE", "disc2/MOVIE/OLD.DAT"})
+    for (const char* folder :
+         {"disc1", "disc1/DATA", "disc2", "disc2/MOVIE", "disc2/MOVIE/OLD.DAT"})
       mkdir(root.file(folder).c_str(), 0777);
     writeFile(disc1 + "/KSetup.ini", script);
     writeFile(disc1 + "/DISC1.KEY", "1");
@@ -76,16 +77,19 @@ struct DiscSet {
     return runTool("install " + quote(disc1) + discs(discCount) + " --to " + quote(target) + extra,
                    out, err);
   }
-  int uninstall(const std::string& extra, std::string* out = nullptr, std::string* err = nullptr) const {
+  int uninstall(const std::string& extra, std::string* out = nullptr,
+                std::string* err = nullptr) const {
     return runTool("uninstall " + quote(disc1) + " --from " + quote(target) + extra, out, err);
   }
   // What the install folder should hold: (name there, file on the disc).
   std::map<std::string, std::string> expected(const std::vector<std::string>& names) const {
-    std::map<std::string, std::string> from = {
-        {"GAME.EXE", disc1 + "/GAME.EXE"},         {"DATA/a.bin", disc1 + "/DATA/A.BIN"},
-        {"DATA/EMPTY.BIN", disc1 + "/DATA/EMPTY.BIN"}, {"MANUAL.TXT", disc1 + "/MANUAL.TXT"},
-        {"MOVIE/M1.DAT", disc2 + "/MOVIE/M1.DAT"}, {"MOVIE/m2.dat", disc2 + "/MOVIE/m2.dat"},
-        {"VOICE.PAK", disc2 + "/VOICE.PAK"}};
+    std::map<std::string, std::string> from = {{"GAME.EXE", disc1 + "/GAME.EXE"},
+                                               {"DATA/a.bin", disc1 + "/DATA/A.BIN"},
+                                               {"DATA/EMPTY.BIN", disc1 + "/DATA/EMPTY.BIN"},
+                                               {"MANUAL.TXT", disc1 + "/MANUAL.TXT"},
+                                               {"MOVIE/M1.DAT", disc2 + "/MOVIE/M1.DAT"},
+                                               {"MOVIE/m2.dat", disc2 + "/MOVIE/m2.dat"},
+                                               {"VOICE.PAK", disc2 + "/VOICE.PAK"}};
     std::map<std::string, std::string> files;
     for (const std::string& n : names) files[n] = readFile(from.at(n));
     return files;
@@ -101,7 +105,8 @@ TEST(InstallTool, OptionsCopyWhatTheySelect) {
     int discs;
     std::vector<std::string> files;
   } cases[] = {
-      {"", 2,
+      {"",
+       2,
        {"GAME.EXE", "DATA/a.bin", "DATA/EMPTY.BIN", "MANUAL.TXT", "MOVIE/M1.DAT", "MOVIE/m2.dat",
         "VOICE.PAK"}},
       {" --option 4", 2, {"GAME.EXE", "DATA/a.bin", "DATA/EMPTY.BIN", "VOICE.PAK"}},
@@ -137,7 +142,8 @@ TEST(InstallTool, UninstallKeepsSaveDataUnlessAsked) {
       EXPECT_FALSE(fs::exists(set.target)) << out;
       EXPECT_NE(out.find("removed 8 files, save data included\n"), std::string::npos) << out;
     } else {
-      EXPECT_EQ(filesBelow(set.target), (std::map<std::string, std::string>{{"SAVE/GAME1.SAV", "saved"}}));
+      EXPECT_EQ(filesBelow(set.target),
+                (std::map<std::string, std::string>{{"SAVE/GAME1.SAV", "saved"}}));
       EXPECT_NE(out.find("removed 7 files\n" + set.target + " stays"), std::string::npos) << out;
     }
     EXPECT_TRUE(fs::is_directory(set.root.file("Games")));  // only the install folder goes
@@ -156,10 +162,11 @@ TEST(InstallTool, UninstallNamesWhatItCannotDelete) {
   std::string out, err;
   EXPECT_EQ(set.uninstall("", &out, &err), 1);
   EXPECT_NE(err.find("ksetup-tool: " + blocked + ": "), std::string::npos) << err;
-  EXPECT_EQ(filesBelow(set.target), (std::map<std::string, std::string>{{"MANUAL.TXT/inside", "x"}}));
+  EXPECT_EQ(filesBelow(set.target),
+            (std::map<std::string, std::string>{{"MANUAL.TXT/inside", "x"}}));
   EXPECT_EQ(set.uninstall("", &out, &err), 1);  // again: still there
-  EXPECT_EQ(runTool("uninstall " + quote(set.disc1) + " --from " + quote(set.root.file("none")), &out,
-                    &err),
+  EXPECT_EQ(runTool("uninstall " + quote(set.disc1) + " --from " + quote(set.root.file("none")),
+                    &out, &err),
             1);
   EXPECT_NE(err.find("none: no such folder"), std::string::npos) << err;
 }
@@ -176,7 +183,8 @@ TEST(InstallTool, InterruptRemovesWhatWasInstalled) {
     int rc = set.install("", &out, &err);
     unsetenv("KSETUP_TOOL_TEST_SIGINT_AT");
     EXPECT_EQ(rc, 130) << at << "\n" << out << err;
-    EXPECT_EQ(err, "ksetup-tool: " + set.target + ": interrupted; removed what was installed\n") << at;
+    EXPECT_EQ(err, "ksetup-tool: " + set.target + ": interrupted; removed what was installed\n")
+        << at;
     EXPECT_FALSE(fs::exists(set.target)) << at;
     if (std::string(at) == "9") {
       EXPECT_NE(out.find("disc 1: 4 files"), std::string::npos) << out;
@@ -191,7 +199,8 @@ TEST(InstallTool, CopyErrorsLeaveNothing) {
     unlink((set.disc2 + "/VOICE.PAK").c_str());
     std::string out, err;
     EXPECT_EQ(set.install("", &out, &err), 1);
-    EXPECT_NE(err.find("ksetup-tool: " + set.disc2 + "/VOICE.PAK: read error (disc 2 entry 2 "
+    EXPECT_NE(err.find("ksetup-tool: " + set.disc2 +
+                       "/VOICE.PAK: read error (disc 2 entry 2 "
                        "\"VOICE.PAK\"): No such file or directory; removed what was installed"),
               std::string::npos)
         << err;
@@ -204,7 +213,8 @@ TEST(InstallTool, CopyErrorsLeaveNothing) {
     DiscSet set(script);
     std::string out, err;
     EXPECT_EQ(set.install("", &out, &err), 1);
-    EXPECT_NE(err.find("ksetup-tool: " + set.target + "/data/a.bin: write error (disc 1 entry 2 "
+    EXPECT_NE(err.find("ksetup-tool: " + set.target +
+                       "/data/a.bin: write error (disc 1 entry 2 "
                        "\"data\\a.bin\"): "),
               std::string::npos)
         << err;
@@ -221,7 +231,8 @@ TEST(InstallTool, CopyErrorsLeaveNothing) {
     EXPECT_NE(err.find("warning: a MAKEFOLDER item is refused"), std::string::npos) << err;
     // The file named is whichever match the folder search gives first.
     EXPECT_NE(err.find(set.target + "/MOVIE/"), std::string::npos) << err;
-    EXPECT_NE(err.find(": write error (disc 2 entry 1 \"MOVIE\\*.DAT\")"), std::string::npos) << err;
+    EXPECT_NE(err.find(": write error (disc 2 entry 1 \"MOVIE\\*.DAT\")"), std::string::npos)
+        << err;
     EXPECT_FALSE(fs::exists(set.target));
     EXPECT_FALSE(fs::exists(set.root.file("Games/OUT")));
   }
@@ -234,9 +245,11 @@ TEST(InstallTool, RefusesWrongDiscsAndArguments) {
                         quote(set.disc2) + " --to " + quote(set.target),
                     &out, &err),
             1);
-  EXPECT_NE(err.find("this is not disc 1: its key file DISC1.KEY is not there"), std::string::npos) << err;
+  EXPECT_NE(err.find("this is not disc 1: its key file DISC1.KEY is not there"), std::string::npos)
+      << err;
   EXPECT_EQ(set.install("", &out, &err, 1), 1);
-  EXPECT_NE(err.find("disc 2 has files for option 8: give it with --disc"), std::string::npos) << err;
+  EXPECT_NE(err.find("disc 2 has files for option 8: give it with --disc"), std::string::npos)
+      << err;
   EXPECT_FALSE(fs::exists(set.target));
 
   EXPECT_EQ(set.install(" --option 3"), 2);

@@ -43,17 +43,17 @@ const std::vector<Picture> kGoodPictures = {
 // Script lines, numbered from 1 in the findings.
 std::vector<std::string> goodScript() {
   return {
-      "DISCNUM = 2",                                                       // 1
-      "KEYFILE = \"DISC1.KEY\" \"DISC2.KEY\"",                             // 2
-      "MAKEFOLDER = \"DATA\" \"MOVIE\"",                                   // 3
-      "FILELIST DISC1 = \"game.exe\" \"DATA\\A.BIN\"",                     // 4
-      "FILESIZE DISC1 = 1000 5000",                                        // 5
-      "FILEOPTION DISC1 = 14 8",                                           // 6
-      "FILE = \"MOVIE\\*.DAT\" 700 8 DISC2",                               // 7
-      "DXDISC = 1",                                                        // 8
-      "DXPLACE = \"DIRECTX\\DXSETUP.EXE\"",                                // 9
-      "PROGRESSBAR \"BAR.EPA\" 10 10 50 0 0 100 DIRECTION_RIGHT",          // 10
-      "SPRITE1 \"STRIP.EPA\" 16 0 0 100 0 0 100 50 NORMAL",                // 11
+      "DISCNUM = 2",                                               // 1
+      "KEYFILE = \"DISC1.KEY\" \"DISC2.KEY\"",                     // 2
+      "MAKEFOLDER = \"DATA\" \"MOVIE\"",                           // 3
+      "FILELIST DISC1 = \"game.exe\" \"DATA\\A.BIN\"",             // 4
+      "FILESIZE DISC1 = 1000 5000",                                // 5
+      "FILEOPTION DISC1 = 14 8",                                   // 6
+      "FILE = \"MOVIE\\*.DAT\" 700 8 DISC2",                       // 7
+      "DXDISC = 1",                                                // 8
+      "DXPLACE = \"DIRECTX\\DXSETUP.EXE\"",                        // 9
+      "PROGRESSBAR \"BAR.EPA\" 10 10 50 0 0 100 DIRECTION_RIGHT",  // 10
+      "SPRITE1 \"STRIP.EPA\" 16 0 0 100 0 0 100 50 NORMAL",        // 11
   };
 }
 
@@ -70,8 +70,8 @@ struct DiscSet {
   TempDir root;
   std::string disc1 = root.file("disc1"), disc2 = root.file("disc2");
   DiscSet() {
-    for (const char* folder : {"disc1", "disc1/DATA", "disc1/DIRECTX", "disc2", "disc2/MOVIE",
-                               "disc2/MOVIE/OLD.DAT"})
+    for (const char* folder :
+         {"disc1", "disc1/DATA", "disc1/DIRECTX", "disc2", "disc2/MOVIE", "disc2/MOVIE/OLD.DAT"})
       mkdir(root.file(folder).c_str(), 0777);
     writeScript(disc1, goodScript());
     writeArchive(disc1 + "/Instdata.pak", kGoodPictures);
@@ -85,9 +85,9 @@ struct DiscSet {
     writeFile(disc2 + "/MOVIE/NOTES.TXT", "not matched");
   }
   int check(std::string* out, std::string* err) const {
-    return runTool("script check " + quote(disc1) + " --disc " + quote(disc1) + " --disc " +
-                       quote(disc2),
-                   out, err);
+    return runTool(
+        "script check " + quote(disc1) + " --disc " + quote(disc1) + " --disc " + quote(disc2), out,
+        err);
   }
 };
 
@@ -125,12 +125,14 @@ TEST(ScriptCheckDiscs, EachBreakIsFoundAtItsLineWithItsWeight) {
        ":2: error: disc 2: the key file \"DISC2.KEY\" is not in ", 1},
       {"wrong-sized logo",
        [](DiscSet& s) {
-         writeArchive(s.disc1 + "/Instdata.pak",
-                      {{"TITLE.EPA", 320, 320}, {"LOGO.EPA", 400, 99}, {"BAR.EPA", 50, 8},
-                       {"STRIP.EPA", 16, 32}});
+         writeArchive(s.disc1 + "/Instdata.pak", {{"TITLE.EPA", 320, 320},
+                                                  {"LOGO.EPA", 400, 99},
+                                                  {"BAR.EPA", 50, 8},
+                                                  {"STRIP.EPA", 16, 32}});
        },
        ": error: LOGO.EPA is 400 x 99 pixels; the install options dialog needs 400 x 98", 1},
-      {"missing title", [](DiscSet& s) {
+      {"missing title",
+       [](DiscSet& s) {
          writeArchive(s.disc1 + "/Instdata.pak",
                       {{"LOGO.EPA", 400, 98}, {"BAR.EPA", 50, 8}, {"STRIP.EPA", 16, 32}});
        },
@@ -161,7 +163,8 @@ TEST(ScriptCheckDiscs, EachBreakIsFoundAtItsLineWithItsWeight) {
        },
        ":11: warning: \"STRIP.EPA\" is only a loose file beside the script", 0},
       {"sprite cells", editScript(11, "SPRITE1 \"STRIP.EPA\" 12 0 0 100 0 0 100 50 NORMAL"),
-       ":11: warning: SPRITE1: the 32 rows of \"STRIP.EPA\" are no whole number of 12-row cells", 0},
+       ":11: warning: SPRITE1: the 32 rows of \"STRIP.EPA\" are no whole number of 12-row cells",
+       0},
       {"disc without key file", editScript(2, "KEYFILE = \"DISC1.KEY\""),
        ":2: error: disc 2 is asked for to install its files, but KEYFILE names no key file for it",
        1},
@@ -173,8 +176,8 @@ TEST(ScriptCheckDiscs, EachBreakIsFoundAtItsLineWithItsWeight) {
     c.breakIt(set);
     std::string out, err;
     EXPECT_EQ(set.check(&out, &err), c.exitCode) << c.what << "\n" << out << err;
-    EXPECT_NE(out.find(set.disc1 + "/KSetup.ini" + c.finding), std::string::npos)
-        << c.what << "\n" << out;
+    EXPECT_NE(out.find(set.disc1 + "/KSetup.ini" + c.finding), std::string::npos) << c.what << "\n"
+                                                                                  << out;
     // Each break gives exactly one finding.
     const char* verdict = c.exitCode ? "loads, 1 error, 0 warnings\n" : "loads, 1 warning\n";
     EXPECT_NE(out.find(verdict), std::string::npos) << c.what << "\n" << out;
@@ -187,7 +190,8 @@ TEST(ScriptCheckDiscs, EachBreakIsFoundAtItsLineWithItsWeight) {
 TEST(ScriptCheckDiscs, DiscsNotGivenAreNamedNotChecked) {
   DiscSet set;
   std::string out, err;
-  EXPECT_EQ(runTool("script check " + quote(set.disc1) + " --disc " + quote(set.disc1), &out, &err), 0)
+  EXPECT_EQ(runTool("script check " + quote(set.disc1) + " --disc " + quote(set.disc1), &out, &err),
+            0)
       << out << err;
   EXPECT_NE(out.find("warning: disc 2 is not given (--disc): its files are not checked"),
             std::string::npos)
@@ -203,21 +207,23 @@ TEST(ScriptCheckDiscs, DiscsNotGivenAreNamedNotChecked) {
 // makes, what the uninstall can take away again, discs the install skips.
 TEST(ScriptCheckDiscs, FolderRulesWithoutDiscs) {
   TempDir dir;
-  writeScript(dir.path, {
-                            "DISCNUM = 2",
-                            "MAKEFOLDER = \"DATA\\SUB\" \"MOVIE\\HD\" \"MOVIE\"",
-                            "FILELIST DISC1 = \"DATA\\SUB\\A\" \"data\\B\" \"MOVIE\\HD\\C\" \"X\\Y\\Z\"",
-                            "FILEOPTION DISC1 = 8 8 8 8",
-                            "FILE = \"..\\OUT\" 1 8 DISC1",
-                            "FILE = \"NOWHERE\\NEVER\" 1 0 DISC1",
-                            "FILE = \"README.TXT\" 0 12 DISC2",
-                        });
+  writeScript(dir.path,
+              {
+                  "DISCNUM = 2",
+                  "MAKEFOLDER = \"DATA\\SUB\" \"MOVIE\\HD\" \"MOVIE\"",
+                  "FILELIST DISC1 = \"DATA\\SUB\\A\" \"data\\B\" \"MOVIE\\HD\\C\" \"X\\Y\\Z\"",
+                  "FILEOPTION DISC1 = 8 8 8 8",
+                  "FILE = \"..\\OUT\" 1 8 DISC1",
+                  "FILE = \"NOWHERE\\NEVER\" 1 0 DISC1",
+                  "FILE = \"README.TXT\" 0 12 DISC2",
+              });
   std::string out, err;
   EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 1) << out;
   const std::string src = dir.path + "/KSetup.ini:";
   for (const std::string& finding : {
-           src + "2: warning: MAKEFOLDER \"DATA\\SUB\" also makes its parent \"DATA\", which is not "
-                 "listed itself: the uninstall leaves it, and so the install folder, behind",
+           src +
+               "2: warning: MAKEFOLDER \"DATA\\SUB\" also makes its parent \"DATA\", which is not "
+               "listed itself: the uninstall leaves it, and so the install folder, behind",
            src + "2: warning: MAKEFOLDER lists \"MOVIE\" after its subfolder \"MOVIE\\HD\"",
            src + "3: error: disc 1: \"X\\Y\\Z\" goes into the folder \"X\\Y\", which no MAKEFOLDER "
                  "item makes",
