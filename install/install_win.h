@@ -1,0 +1,54 @@
+// The Windows side of installing and uninstalling: the chosen install
+// option, the install window's own messages, the Programs-menu shortcuts.
+// The dialog and window procedures themselves are declared in app/shell.h.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "install/copy_walk.h"  // MSG_READ_ERROR, MSG_WRITE_ERROR, MSG_NEXT_DISC
+
+// The install option chosen in the options dialog: 8 (first choice, the
+// whole game), 4 or 2. A file list entry is copied when its option mask
+// shares a bit with it.
+extern uint32_t installOption;
+
+// The install window's messages besides those the copy posts.
+enum : UINT {
+  MSG_FOLDER_ERROR = 0x504,   // the install folder cannot be created
+  MSG_INSTALL_DONE = 0x600,   // every disc has been copied
+  MSG_CLOSE_INSTALL = 0x601,  // wait for the copy thread, then close
+};
+
+// Makes the Programs-menu folders brandName and brandName\appliTitle and one
+// shell link per shortcutName in the latter, aiming into installFolder.
+// False when no working memory, no Programs folder or no COM could be had.
+bool createShortcuts();
+
+// Writes one shell link file. Returns the result of saving it, or the
+// failing result of creating the link object or asking it for IPersistFile.
+HRESULT createShellLink(const char* linkPath, const char* target, const char* description,
+                        const char* arguments, const char* workingFolder, const char* iconPath,
+                        int iconIndex, int showCommand);
+
+// Deletes the shortcut files and the game's and maker's menu folders. True
+// when every shortcut and the game's menu folder went.
+bool removeShortcuts();
+
+// The game's Programs-menu folder (Programs\brandName\appliTitle, a level
+// left out when its name is empty) in `folder`, and the maker's level in
+// `brandFolder` (emptied when there is no separate maker's level); both 260
+// bytes. False when the shell gives no Programs folder, both names are empty,
+// a name would reach outside the menu or a path does not fit.
+bool gameMenuFolder(char* folder, char* brandFolder);
+
+// ---- Bounded text -----------------------------------------------------------
+
+// Joins up to four parts with backslashes into `out` (260 bytes), leaving
+// out null and empty parts. False, with `out` emptied, when it does not fit.
+bool joinWithBackslashes(char* out, const char* a, const char* b, const char* c = nullptr,
+                         const char* d = nullptr);
+// Appends `text` to the zero-terminated `out` of `size` bytes. False, with
+// `out` unchanged, when it does not fit.
+bool appendBounded(char* out, size_t size, const char* text);

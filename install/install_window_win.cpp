@@ -1,0 +1,404 @@
+// The install window: the full-screen window that plays the install scene
+// while one copy thread per disc moves the chosen files to the install
+// folder. It creates the folders, asks for each disc in turn, turns the copy
+// counters into the scene's progress on a 100 ms timer, asks before an
+// abort, reports copy errors, makes the shortcuts at the end and leaves the
+// outcome in appState. Text literals are compiled to code page 932.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+
+#include "app/shell.h"
+#include "gfx/scene.h"
+#include "gfx/surface_win.h"
+#include "install/copy_walk.h"
+#include "install/install_win.h"
+#include "media/disc.h"
+#include "platform/platform.h"
+#include "script/config.h"
+#include "uninstall/removal.h"
+
+uint32_t installOption = 8;
+
+enum : UINT_PTR {
+  kTickMilliseconds = 100,
+  kFinishTimer = 1010,
+};
+
+// Everything one install run keeps; set up on WM_CREATE.
+struct InstallRun {
+  Surface* surface;  // guarded by installLock
+  DirtyRect** dirtyList;
+  uint32_t nextDisc;
+  uint64_t progressScale;  // twice the selected bytes: each is read and written
+  HANDLE workerThread;
+  DWORD workerThreadId;
+  HWND window;  // the window the copy thread posts to
+  bool installFinished;
+  bool finishShown;    // the FINISH pictures have been drawn
+  bool asking;         // the abort question is open
+  bool discPending;    // a next-disc step waits for the question's answer
+  bool closing;        // MSG_CLOSE_INSTALL or an error report is under way
+  bool closePending;   // a close waits for the question's answer
+  bool undoOnClose;    // an abort: take back what was installed when closing
+  CopyJob job;         // what the running copy thread reads
+  char sourceRoot[4];  // "E:\"
+};
+
+static InstallRun run;
+static std::atomic<uint64_t> bytesRead{0};
+static std::atomic<uint64_t> bytesWritten{0};
+// How the last copy thread ended; read after waiting for the thread.
+static std::atomic<int> lastCopyEnd{kCopyDone};
+// Set by a copy thread once its message queue exists, so that a pause posted
+// right after the start is not lost.
+static HANDLE queueReady = nullptr;
+
+// ---- Scene hooks ------------------------------------------------------------
+
+static uint32_t clockNow() { return timeGetTime(); }
+
+static int stretchOntoSurface(Surface* surface, const uint32_t* pixels, int32_t width, int32_t height) {
+  return stretchPictureToSurface(surface, pixels, width, height);
+}
+
+// One frame step, and the rectangles it changed onto the screen.
+static void stepScene(HWND window, int32_t pass, int32_t value) {
+  EnterCriticalSection(&installLock);
+  Surface* surface = run.surface;
+  LeaveCriticalSection(&installLock);
+  if (!surface) return;
+  if (sceneStep(pass, value, surface, run.dirtyList)) presentDirtyRects(window, surface, run.dirtyList);
+}
+
+// ---- Copy thread --------------------------------------------------------------
+
+// The copy's message check: a WM_CLOSE aborts; a WM_KEYDOWN pauses until the
+// next thread message, which aborts when it is WM_CLOSE and resumes otherwise.
+static int checkThreadMessages(void*) {
+  MSG message;
+  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return kCopyContinue;
+  if (message.message == WM_CLOSE) return kCopyAbort;
+  if (message.message == WM_KEYDOWN) {
+    if (GetMessageA(&message, nullptr, 0, 0) <= 0 || message.message == WM_CLOSE) return kCopyAbort;
+  }
+  return kCopyContinue;
+}
+
+static void postToWindow(void* context, uint32_t message, int disc, int entry) {
+  PostMessageA(static_cast<HWND>(context), message, static_cast<WPARAM>(disc), static_cast<LPARAM>(entry));
+}
+
+static DWORD WINAPI copyThread(LPVOID) {
+  MSG message;
+  PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the queue
+  SetEvent(queueReady);
+  lastCopyEnd = copyDisc(&run.job);
+  return 0;
+}
+
+// Waits for the copy thread to end and forgets it.
+static void waitForCopyThread() {
+  if (!run.workerThread) return;
+  WaitForSingleObject(run.workerThread, INFINITE);
+  CloseHandle(run.workerThread);
+  run.workerThread = nullptr;
+}
+
+// Starts the copy of disc `disc` from the drive cdDrive. False when no
+// thread could be had.
+static bool startCopyThread(HWND window, int disc) {
+  run.window = window;
+  sourceRootOf(cdDrive, run.sourceRoot);
+  run.job.disc = disc;
+  run.job.installOption = installOption;
+  run.job.installFolder = installFolder;
+  run.job.sourceRoot = run.sourceRoot;
+  run.job.bytesRead = &bytesRead;
+  run.job.bytesWritten = &bytesWritten;
+  run.job.check = checkThreadMessages;
+  run.job.post = postToWindow;
+  run.job.context = window;
+  if (!queueReady) queueReady = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (!queueReady) return false;
+  ResetEvent(queueReady);
+  run.workerThread = CreateThread(nullptr, 0, copyThread, nullptr, 0, &run.workerThreadId);
+  if (!run.workerThread) return false;
+  WaitForSingleObject(queueReady, INFINITE);
+  return true;
+}
+
+// ---- Install run ----------------------------------------------------------------
+
+// True when the disc's list has an entry the chosen option selects. A disc
+// is skipped only when it has nothing to copy, not when the script declares
+// no size for what it has.
+static bool discHasSelectedFiles(uint32_t disc) {
+  if (disc >= kDiscs) return false;
+  for (int i = 0; i < kFilesPerDisc && config.fileList[disc][i] && config.fileList[disc][i][0]; i++)
+    if (config.fileOption[disc][i] & installOption) return true;
+  return false;
+}
+
+static bool folderExists(const char* folder) {
+  DWORD attributes = GetFileAttributesA(folder);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static LRESULT startInstall(HWND window) {
+  sceneClock = clockNow;
+  sceneStretch = stretchOntoSurface;
+  ZeroMemory(&run, sizeof run);
+  run.window = window;
+
+  EnterCriticalSection(&installLock);
+  run.surface = createWindowSurface(window);
+  LeaveCriticalSection(&installLock);
+  run.dirtyList = run.surface ? createDirtyList() : nullptr;
+  if (!run.dirtyList) {
+    appState = Exit;
+    DestroyWindow(window);
+    return 0;
+  }
+  stepScene(window, kScenePassSetup, 0);
+  // The scene's 0 % state right away: what starts with the copy shows while
+  // the first disc is asked for, and a bar that starts at 0 % is prepared
+  // even when the first timer tick comes late.
+  stepScene(window, kScenePassTick, 0);
+
+  bytesRead = 0;
+  bytesWritten = 0;
+  lastCopyEnd = kCopyDone;
+  run.progressScale = 2 * selectedByteTotal(-1, installOption);
+  // Nothing is copied into a folder that could not be made.
+  if (!createInstallFolders() || !folderExists(installFolder))
+    PostMessageA(window, MSG_FOLDER_ERROR, 0, 0);
+  else
+    PostMessageA(window, MSG_NEXT_DISC, 0, 0);
+  return 0;
+}
+
+static void tick(HWND window);
+
+static void nextDisc(HWND window) {
+  if (run.nextDisc != 0) KillTimer(window, run.nextDisc - 1);
+  bool copied = run.workerThread != nullptr;
+  waitForCopyThread();
+  if (run.closing) return;
+  // The disc's last progress, shown while the next disc is asked for.
+  if (copied) tick(window);
+  if (run.asking) {
+    // The copy stays paused while the abort question is open.
+    run.discPending = true;
+    return;
+  }
+  while (run.nextDisc < config.discNum && !discHasSelectedFiles(run.nextDisc)) run.nextDisc++;
+  if (run.nextDisc >= config.discNum) {
+    PostMessageA(window, MSG_INSTALL_DONE, 0, 0);
+    return;
+  }
+  if (!requestDisc(window, run.nextDisc + 1)) {
+    appState = Launcher;
+    run.undoOnClose = true;
+    run.closing = true;
+    PostMessageA(window, MSG_CLOSE_INSTALL, 0, 0);
+    return;
+  }
+  if (!startCopyThread(window, static_cast<int>(run.nextDisc))) {
+    appState = Launcher;
+    run.undoOnClose = true;
+    run.closing = true;
+    PostMessageA(window, MSG_CLOSE_INSTALL, 0, 0);
+    return;
+  }
+  SetTimer(window, run.nextDisc, kTickMilliseconds, nullptr);
+  run.nextDisc++;
+}
+
+static void tick(HWND window) {
+  EnterCriticalSection(&installLock);
+  bool haveSurface = run.surface != nullptr;
+  LeaveCriticalSection(&installLock);
+  if (!haveSurface) return;
+  if (run.installFinished) {
+    stepScene(window, kScenePassTick, kSceneValueAfterFinish);
+    if (!run.finishShown) {
+      // The first tick after completion has taken off what ends with it;
+      // the FINISH pictures go on top now.
+      run.finishShown = true;
+      stepScene(window, kScenePassFinish, kSceneValueAfterFinish);
+    }
+    return;
+  }
+  if (run.progressScale == 0) return;
+  uint64_t done = bytesRead.load() + bytesWritten.load();
+  uint64_t value = done * 1000 / run.progressScale;
+  if (value > 1000) value = 1000;
+  stepScene(window, kScenePassTick, static_cast<int32_t>(value));
+}
+
+static void finishInstall(HWND window) {
+  stepScene(window, kScenePassTick, kSceneValueCompleted);
+  waitForCopyThread();
+  createShortcuts();
+  run.installFinished = true;
+  SetTimer(window, kFinishTimer, kTickMilliseconds, nullptr);
+}
+
+static void closeInstall(HWND window) {
+  if (run.asking) {
+    run.closePending = true;
+    return;
+  }
+  run.closing = true;
+  waitForCopyThread();
+  // An abort takes back what was installed. A copy thread that was stopped
+  // or failed has done so already; otherwise (stopped between discs, at a
+  // disc prompt or after the end) it is done here.
+  if (run.undoOnClose && lastCopyEnd == kCopyDone) {
+    removeInstalledFiles(0);
+    if (run.installFinished) removeShortcuts();
+  }
+  DestroyWindow(window);
+}
+
+static void reportError(HWND window, UINT message, WPARAM disc, LPARAM entry) {
+  if (run.closing) return;
+  run.closing = true;
+  char text[MAX_PATH + 96];
+  if (message == MSG_FOLDER_ERROR) {
+    lstrcpyA(text, "ディレクトリエラー\r\n インストールディレクトリが作成できません。");
+  } else {
+    const char* path = "";
+    if (disc < kDiscs && entry >= 0 && entry < kFilesPerDisc && config.fileList[disc][entry])
+      path = config.fileList[disc][entry];
+    wsprintfA(text,
+              message == MSG_READ_ERROR ? "ファイルリードエラー\r\n %s が正しく読めませんでした。"
+                                        : "ファイルライトエラー\r\n %s をハードディスクに書き込めませんでした。",
+              path);
+  }
+  MessageBoxA(window, text, config.appliTitle, MB_OK);
+  appState = Exit;
+  // The copy thread has taken back what it installed, or nothing was copied.
+  run.undoOnClose = false;
+  PostMessageA(window, MSG_CLOSE_INSTALL, 0, 0);
+}
+
+// Escape or Alt+F4: pause the copy, ask, then resume or abort.
+static void askAbort(HWND window) {
+  if (run.asking || run.closing) return;
+  DWORD pausedThread = run.workerThread ? run.workerThreadId : 0;
+  if (pausedThread) PostThreadMessageA(pausedThread, WM_KEYDOWN, 0, 0);
+  run.asking = true;
+  int answer = MessageBoxA(window, "インストールを中断しますか？", "確認", MB_YESNO);
+  run.asking = false;
+  if (run.closePending) {
+    // An error report came in meanwhile and closes the window.
+    run.closePending = false;
+    if (pausedThread) PostThreadMessageA(pausedThread, WM_KEYDOWN, 0, 0);
+    PostMessageA(window, MSG_CLOSE_INSTALL, 0, 0);
+    return;
+  }
+  if (answer == IDNO) {
+    if (pausedThread) PostThreadMessageA(pausedThread, WM_KEYDOWN, 0, 0);
+    if (run.discPending) {
+      run.discPending = false;
+      PostMessageA(window, MSG_NEXT_DISC, 0, 0);
+    }
+    return;
+  }
+  if (run.workerThread) PostThreadMessageA(run.workerThreadId, WM_CLOSE, 0, 0);
+  appState = Launcher;
+  run.undoOnClose = true;
+  run.closing = true;  // an error the stopped copy may still post is not shown
+  run.discPending = false;
+  PostMessageA(window, MSG_CLOSE_INSTALL, 0, 0);
+}
+
+static void endInstall() {
+  releaseScene();
+  heapFree(run.dirtyList);
+  run.dirtyList = nullptr;
+  EnterCriticalSection(&installLock);
+  destroySurface(run.surface);
+  run.surface = nullptr;
+  LeaveCriticalSection(&installLock);
+  PostQuitMessage(0);
+}
+
+// ---- Procedure ----------------------------------------------------------------------
+
+LRESULT CALLBACK installWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return startInstall(window);
+
+    case WM_DESTROY:
+      endInstall();
+      return 0;
+
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EnterCriticalSection(&installLock);
+      if (run.surface) presentSurfaceRect(window, run.surface, &paint.rcPaint);
+      LeaveCriticalSection(&installLock);
+      EndPaint(window, &paint);
+      return 0;
+    }
+
+    case WM_ACTIVATEAPP:
+      ShowWindow(window, LOWORD(wParam) ? SW_RESTORE : SW_MINIMIZE);
+      return 0;
+
+    case WM_KEYDOWN:
+      if (wParam == VK_RETURN || wParam == VK_SPACE) {
+        if (run.installFinished && !run.closing) DestroyWindow(window);
+      } else if (wParam == VK_ESCAPE) {
+        askAbort(window);
+      }
+      return 0;
+
+    case WM_SYSKEYDOWN:
+      // Alt+F4 asks like Escape; no system key acts by itself.
+      if (wParam == VK_F4) askAbort(window);
+      return 0;
+
+    case WM_CLOSE:
+      // A close from outside (the task bar, another program) asks as well,
+      // rather than ending the window under a running copy, which would
+      // leave the install looking complete.
+      askAbort(window);
+      return 0;
+
+    case WM_TIMER:
+      tick(window);
+      return 0;
+
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      if (run.installFinished && !run.closing) DestroyWindow(window);
+      return 0;
+
+    case MSG_READ_ERROR:
+    case MSG_WRITE_ERROR:
+    case MSG_FOLDER_ERROR:
+      reportError(window, message, wParam, lParam);
+      return 0;
+
+    case MSG_NEXT_DISC:
+      nextDisc(window);
+      return 0;
+
+    case MSG_INSTALL_DONE:
+      finishInstall(window);
+      return 0;
+
+    case MSG_CLOSE_INSTALL:
+      closeInstall(window);
+      return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}

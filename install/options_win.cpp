@@ -1,0 +1,245 @@
+// The install options dialog (101): up to three install sizes with the disk
+// space each needs, the destination folder with a browse button, the logo,
+// and the check of the chosen drive and its free space, with the free-space
+// warning (113). Leaves installOption and installFolder for the install
+// window. Text literals are compiled to code page 932.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/shell.h"
+#include "gfx/surface_win.h"
+#include "install/install_win.h"
+#include "media/epa.h"
+#include "platform/platform.h"
+#include "script/config.h"
+
+enum {
+  kStartButton = 1,
+  kCancelButton = 2,
+  kFolderEdit = 1000,
+  kBrowseButton = 1001,
+  kFirstChoice = 1002,  // 1002, 1003, 1004
+  kFolderText = 1011,
+  kSpaceWarningDialog = 113,
+  kBackButton = 1,
+  kLogoLeft = 12,
+  kLogoTop = 12,
+  kLogoWidth = 400,
+  kLogoHeight = 98,
+};
+
+static const uint32_t kChoiceBits[kOptionTitles] = {8, 4, 2};
+
+static const char kDriveUnknown[] = "インストール先のドライブが不明です。再度入力して下さい。";
+static const char kDriveInvalid[] = "インストール先のドライブが不正です。再度入力して下さい。";
+// The folder joined with the game's own folder would not fit in a path.
+static const char kPathTooLong[] = "インストール先のパスが長すぎます。再度入力して下さい。";
+
+static Surface* logoSurface = nullptr;
+
+// ---- Labels -------------------------------------------------------------------
+
+// The disk space a choice needs, in whole megabytes rounded down, plus one:
+// never 0, and a size of exactly n MB shows n + 1.
+static uint32_t choiceMegabytes(uint32_t bits) {
+  return static_cast<uint32_t>(selectedByteTotal(-1, bits) / 1048576u + 1);
+}
+
+// A number in decimal without leading zeros; `out` holds 11 bytes.
+static void formatDecimal(uint32_t value, char* out) {
+  char digits[11];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  for (int i = 0; i < n; i++) out[i] = digits[n - 1 - i];
+  out[n] = 0;
+}
+
+static void labelChoices(HWND dialog) {
+  for (int k = 0; k < kOptionTitles; k++) {
+    HWND button = GetDlgItem(dialog, kFirstChoice + k);
+    if (config.optionTitle[k][0]) {
+      char size[11], label[kTextSize + 32];
+      formatDecimal(choiceMegabytes(kChoiceBits[k]), size);
+      wsprintfA(label, "%s ( %sMB)", config.optionTitle[k], size);
+      SetWindowTextA(button, label);
+    } else if (k > 0) {
+      // A choice the script does not offer: out of sight and unticked.
+      SendMessageA(button, BM_SETCHECK, BST_INDETERMINATE, 0);
+      ShowWindow(button, SW_HIDE);
+    }
+  }
+}
+
+// ---- Start-up -------------------------------------------------------------------
+
+// False when the logo cannot be shown; the dialog then ends with Exit.
+static bool initOptions(HWND dialog) {
+  char text[kTextSize + 96];
+  wsprintfA(text, "%s のインストール設定", config.appliTitle);
+  SetWindowTextA(dialog, text);
+  labelChoices(dialog);
+  wsprintfA(text, "インストール先の指定\r\n\r\n（指定場所に %s フォルダを作成し、そこにインストールします。）",
+            config.mustMakeFolder);
+  SetDlgItemTextA(dialog, kFolderText, text);
+
+  CheckDlgButton(dialog, kFirstChoice, BST_CHECKED);
+  SetDlgItemTextA(dialog, kFolderEdit, programFilesFolder);
+  installOption = kChoiceBits[0];
+
+  logoSurface = createSurface(dialog, kLogoLeft, kLogoTop, kLogoWidth, kLogoHeight);
+  if (!logoSurface) return false;
+  // Always exactly 400 x 98 pixels, whatever size the file claims.
+  uint32_t* picture = loadPictureSized("LOGO.EPA", kLogoWidth, kLogoHeight);
+  if (!picture) {
+    destroySurface(logoSurface);
+    logoSurface = nullptr;
+    return false;
+  }
+  drawPicture(logoSurface, picture, 0, 0, kLogoWidth, kLogoHeight, 0);
+  heapFree(picture);
+  presentSurface(dialog, logoSurface);
+  return true;
+}
+
+// ---- Browse ---------------------------------------------------------------------
+
+static void dropTrailingBackslash(char* path) {
+  int length = lstrlenA(path);
+  if (length > 0 && path[length - 1] == '\\') path[length - 1] = 0;
+}
+
+static void browseForFolder(HWND dialog) {
+  IMalloc* allocator = nullptr;
+  if (FAILED(SHGetMalloc(&allocator)) || !allocator) return;
+  char displayName[MAX_PATH];
+  BROWSEINFOA browse;
+  ZeroMemory(&browse, sizeof browse);
+  browse.hwndOwner = dialog;
+  browse.pszDisplayName = displayName;
+  browse.lpszTitle = "インストール先フォルダの指定";
+  browse.ulFlags = BIF_RETURNONLYFSDIRS;
+  LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+  char path[MAX_PATH];
+  if (chosen && SHGetPathFromIDListA(chosen, path)) {
+    lstrcpynA(programFilesFolder, path, MAX_PATH);
+    dropTrailingBackslash(programFilesFolder);
+    // The game's folder name follows the chosen folder directly here; the
+    // confirmation builds the final path again with a backslash between.
+    char joined[MAX_PATH];
+    lstrcpynA(joined, programFilesFolder, MAX_PATH);
+    if (appendBounded(joined, MAX_PATH, config.mustMakeFolder)) lstrcpyA(installFolder, joined);
+    SetDlgItemTextA(dialog, kFolderEdit, programFilesFolder);
+  }
+  if (chosen) allocator->Free(chosen);
+  allocator->Release();
+}
+
+// ---- Confirmation -----------------------------------------------------------------
+
+static INT_PTR CALLBACK spaceWarningDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND) {
+    // "戻る" ends with 1; "強制実行", Escape and the close box (all id 2) with 0.
+    if (LOWORD(wParam) == kBackButton) {
+      EndDialog(dialog, 1);
+      return TRUE;
+    }
+    if (LOWORD(wParam) == IDCANCEL) {
+      EndDialog(dialog, 0);
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+static void complain(HWND dialog, const char* text) { MessageBoxA(dialog, text, config.appliTitle, MB_OK); }
+
+// Checks the folder text and the room on its drive; true when the install
+// may start (installFolder is then set).
+static bool confirmOptions(HWND dialog) {
+  GetDlgItemTextA(dialog, kFolderEdit, programFilesFolder, MAX_PATH);
+
+  // The drive component: a letter and a colon. Only a full path from the
+  // drive's root is taken: a relative path, a network path and "C:Games"
+  // (relative to whatever folder is current on C:) would put the game
+  // somewhere the player did not choose.
+  const char* text = programFilesFolder;
+  bool letter = (text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z');
+  if (!letter || text[1] != ':' || (text[2] != '\\' && text[2] != '/')) {
+    complain(dialog, kDriveUnknown);
+    return false;
+  }
+  char root[4] = {text[0], ':', '\\', 0};
+
+  uint64_t needed = selectedByteTotal(-1, installOption);
+  ULARGE_INTEGER available;
+  // No error box for a drive without a medium: the query simply fails.
+  UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+  BOOL known = GetDiskFreeSpaceExA(root, &available, nullptr, nullptr);
+  SetErrorMode(previousMode);
+  if (!known) {
+    complain(dialog, kDriveInvalid);
+    return false;
+  }
+  if (needed > available.QuadPart &&
+      DialogBoxParamA(instance, MAKEINTRESOURCEA(kSpaceWarningDialog), dialog, spaceWarningDialogProc, 0) != 0)
+    return false;  // "戻る", or the warning could not be shown
+
+  char folder[MAX_PATH];
+  lstrcpynA(folder, programFilesFolder, MAX_PATH);
+  dropTrailingBackslash(folder);
+  char joined[MAX_PATH];
+  if (!joinWithBackslashes(joined, folder, config.mustMakeFolder) || !folderIsUsable(joined)) {
+    complain(dialog, kPathTooLong);
+    return false;
+  }
+  lstrcpyA(installFolder, joined);
+  return true;
+}
+
+// ---- Procedure --------------------------------------------------------------------
+
+INT_PTR CALLBACK installOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      if (!initOptions(dialog)) {
+        appState = Exit;
+        EndDialog(dialog, 0);
+        return FALSE;
+      }
+      return TRUE;  // focus on the start button
+
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(dialog, &paint);
+      if (logoSurface) presentSurface(dialog, logoSurface);
+      EndPaint(dialog, &paint);
+      return TRUE;
+    }
+
+    case WM_COMMAND: {
+      WORD id = LOWORD(wParam);
+      if (HIWORD(wParam) != BN_CLICKED && HIWORD(wParam) != 1) return FALSE;
+      if (id >= kFirstChoice && id < kFirstChoice + kOptionTitles) {
+        installOption = kChoiceBits[id - kFirstChoice];
+      } else if (id == kBrowseButton) {
+        browseForFolder(dialog);
+      } else if (id == kStartButton) {
+        if (confirmOptions(dialog)) EndDialog(dialog, 0);  // appState stays Install
+      } else if (id == kCancelButton) {
+        appState = Launcher;
+        EndDialog(dialog, 0);
+      }
+      return TRUE;
+    }
+
+    case WM_DESTROY:
+      destroySurface(logoSurface);
+      logoSurface = nullptr;
+      return FALSE;
+  }
+  return FALSE;
+}

@@ -1,0 +1,82 @@
+// The uninstall dialog (109): removes the installed game (optionally with
+// its save data), its Programs-menu shortcuts and folders and its install
+// record, then tells the player whether anything was left behind. Text
+// literals are compiled to code page 932.
+#include <windows.h>
+
+#include "app/shell.h"
+#include "install/install_win.h"
+#include "script/config.h"
+#include "uninstall/removal.h"
+
+enum {
+  kRunButton = 1,
+  kCancelButton = 2,
+  kSaveDataBox = 1009,
+};
+
+static const char kRemovedAll[] = "アンインストールが正常に終了しました。";
+static const char kRemovedMost[] =
+    "アンインストールは正常に終了しました。\r\nファイルやフォルダが残っている場合は、お手数ですが手動で削除して下さい。";
+
+bool removeShortcuts() {
+  char menu[MAX_PATH], brand[MAX_PATH];
+  if (!gameMenuFolder(menu, brand)) return false;
+  bool result = true;
+  char link[MAX_PATH];
+  for (int i = 0; i < kShortcuts && config.shortcutName[i][0]; i++) {
+    // A shortcut the player deleted already counts as not removed.
+    if (!entryIsSafe(config.shortcutName[i]) || !joinWithBackslashes(link, menu, config.shortcutName[i]) ||
+        !DeleteFileA(link))
+      result = false;
+  }
+  if (!RemoveDirectoryA(menu)) result = false;
+  if (brand[0]) RemoveDirectoryA(brand);  // may hold the maker's other games
+  return result;
+}
+
+// True when the folder is not there (any more).
+static bool folderGone(const char* folder) {
+  return GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES;
+}
+
+static void uninstallGame(HWND dialog) {
+  int deleteSaveData = static_cast<int>(SendDlgItemMessageA(dialog, kSaveDataBox, BM_GETSTATE, 0, 0) & 3);
+  bool filesRemoved = removeInstalledFiles(deleteSaveData);
+  bool shortcutsRemoved = removeShortcuts();
+  // An empty key name would name HKEY_CURRENT_USER itself.
+  if (config.regAddress[0]) RegDeleteKeyA(HKEY_CURRENT_USER, config.regAddress);
+  // The removal of the files takes the install folder with it when it is
+  // empty; it counts as removed when it is gone by now, whoever took it.
+  bool folderRemoved = false;
+  if (installFolder[0]) folderRemoved = RemoveDirectoryA(installFolder) || folderGone(installFolder);
+  MessageBoxA(dialog, filesRemoved && shortcutsRemoved && folderRemoved ? kRemovedAll : kRemovedMost,
+              config.appliTitle, MB_OK);
+}
+
+INT_PTR CALLBACK uninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      // Room for the longest title the script can give (63 bytes) and the
+      // rest of the caption, so no title is cut.
+      char caption[kTextSize + 32];
+      wsprintfA(caption, "%s のアンインストール", config.appliTitle);
+      SetWindowTextA(dialog, caption);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (HIWORD(wParam) != BN_CLICKED && HIWORD(wParam) != 1) return FALSE;
+      if (LOWORD(wParam) == kCancelButton) {
+        appState = Launcher;
+        EndDialog(dialog, 0);
+        return TRUE;
+      }
+      if (LOWORD(wParam) == kRunButton) {
+        uninstallGame(dialog);
+        EndDialog(dialog, 0);  // appState stays Uninstall: the game is gone
+        return TRUE;
+      }
+      return FALSE;
+  }
+  return FALSE;
+}
