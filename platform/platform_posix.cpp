@@ -49,13 +49,36 @@ static bool findFolded(const std::string& folder, const std::string& name, std::
   return ok;
 }
 
+// True when the text is well-formed UTF-8 (plain ASCII included).
+static bool isUtf8(const std::string& s) {
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 9;
+    if (n == 9 || (n && c < 0xC2) || i + n >= s.size() + (n ? 0 : 1)) return false;
+    for (size_t k = 1; k <= n; k++)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n + 1;
+  }
+  return true;
+}
+
 // Turns a program path into a host path: separators become '/', and each
 // component that does not exist as written is matched without regard to case.
 // Components that match nothing are kept as written.
 std::string hostPath(const char* path) {
   std::string p(path);
-  for (char& c : p)
-    if (c == '\\') c = '/';
+  // Backslashes separate folders. In a path that is not UTF-8 (names from a
+  // script, in Shift-JIS) a backslash byte can also be the second byte of a
+  // double-byte character (lead bytes 0x81-0x9F and 0xE0-0xFC): kept as is.
+  const bool shiftJis = !isUtf8(p);
+  for (size_t i = 0; i < p.size(); i++) {
+    unsigned char c = static_cast<unsigned char>(p[i]);
+    if (shiftJis && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))) {
+      i++;
+      continue;
+    }
+    if (c == '\\') p[i] = '/';
+  }
   struct stat st;
   if (p.empty() || stat(p.c_str(), &st) == 0) return p;
 
