@@ -481,13 +481,15 @@ Canvas logoPicture(const Font& font) {
   Canvas c = makeCanvas(400, 98, rgb(0x000000));
   fillVertical(&c, {{0.0f, rgb(0x070A26)}, {0.7f, rgb(0x1B1A52)}, {1.0f, rgb(0x3A2A6A)}});
   Random random(0x10C0);
-  milkyWay(&c, &random, 250, 110, 400, -10, 26, 0.6f);
+  // The options dialog may show less than the full width on narrow dialog
+  // fonts, so the picture's content stays in its left 340 columns.
+  milkyWay(&c, &random, 210, 110, 360, -10, 26, 0.6f);
   starField(&c, &random, 90, 98);
-  glow(&c, 330, 110, 120, withAlpha(kRose, 0.22f));
+  glow(&c, 300, 110, 120, withAlpha(kRose, 0.22f));
   Mask hill = makeMask(400, 98);
-  maskBelow(&hill, [](float x) { return 78 + 0.0011f * (x - 340) * (x - 340); });
+  maskBelow(&hill, [](float x) { return 78 + 0.0011f * (x - 300) * (x - 300); });
   paint(&c, hill, rgb(0x14123A));
-  observatory(&c, 340, 79, 0.62f, rgb(0x14123A));
+  observatory(&c, 300, 79, 0.62f, rgb(0x14123A));
   crescentMoon(&c, 42, 48, 19);
 
   TextStyle title{34, rgb(0xFFF9EA)};
@@ -498,7 +500,7 @@ Canvas logoPicture(const Font& font) {
   drawText(&c, font, "星見の丘", 82, 52, title);
   TextStyle roman{10, kLavender};
   roman.tracking = 3.5f;
-  drawText(&c, font, "HOSHIMI NO OKA  ·  SETUP", 84, 74, roman);
+  drawText(&c, font, "HOSHIMI NO OKA", 84, 74, roman);
   Mask line = makeMask(400, 98);
   maskLine(&line, 0, 97, 400, 97, 1);
   paint(&c, line, withAlpha(kGold, 0.55f));
