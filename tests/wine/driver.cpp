@@ -24,7 +24,27 @@
 //   procs [NAME]                                processes: id, command line
 //                                               and current folder
 //   windows                                     visible top-level windows
+//   resource EXE ID                             the dialog template ID of the
+//                                               program EXE as stored: header,
+//                                               then one line per control
+//   manifest EXE                                the program's manifest text
+//   icon EXE ID                                 sizes of icon group ID
+//   template EXE ID                             show dialog ID of the program
+//                                               EXE as a modeless dialog, print
+//                                               its template as the system
+//                                               built it, and stay until closed
+//   key HWND VK                                 post WM_KEYDOWN of a key
+//   syskey HWND VK                              post WM_SYSKEYDOWN (with Alt)
+//   mouseup HWND [left|right|middle]            post a button release
+//   checked HWND ID                             check state of a button
+//                                               (0, 1, or 2 indeterminate)
+//   settext HWND ID TEXT                        set a control's text
+//   shortcut FILE                               a shell link's target,
+//                                               arguments, working folder,
+//                                               description and show command
 #include <windows.h>
+#include <objidl.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 #include <winternl.h>
 
@@ -305,6 +325,291 @@ BOOL CALLBACK listWindow(HWND window, LPARAM) {
   return TRUE;
 }
 
+// Text in the ANSI code page as UTF-16.
+std::wstring fromAnsi(const char* text) {
+  int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (length <= 1) return L"";
+  std::wstring wide(length - 1, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+  return wide;
+}
+
+// Reads a shell link through its ANSI interface, as the program wrote it.
+int shortcut(const wchar_t* file) {
+  if (FAILED(CoInitialize(nullptr))) return 1;
+  IShellLinkA* link = nullptr;
+  IPersistFile* persist = nullptr;
+  int result = 1;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                 reinterpret_cast<void**>(&link))) &&
+      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
+      SUCCEEDED(persist->Load(file, STGM_READ))) {
+    char text[1024];
+    int show = 0;
+    text[0] = 0;
+    link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
+    out(L"target=" + fromAnsi(text));
+    text[0] = 0;
+    link->GetArguments(text, sizeof text);
+    out(L"arguments=" + fromAnsi(text));
+    text[0] = 0;
+    link->GetWorkingDirectory(text, sizeof text);
+    out(L"folder=" + fromAnsi(text));
+    text[0] = 0;
+    link->GetDescription(text, sizeof text);
+    out(L"description=" + fromAnsi(text));
+    link->GetShowCmd(&show);
+    out(L"show=" + std::to_wstring(show));
+    result = 0;
+  }
+  if (persist) persist->Release();
+  if (link) link->Release();
+  CoUninitialize();
+  return result;
+}
+
+// The dialog-unit value whose pixel size in the dialog is `pixels` (the
+// inverse of MapDialogRect, exact since the mapping is increasing).
+long toDialogUnits(long pixels, int base, int units) {
+  if (pixels < 0) return -toDialogUnits(-pixels, base, units);
+  for (long v = 0; v < 4000; v++)
+    if (MulDiv(v, base, units) >= pixels) return MulDiv(v, base, units) == pixels ? v : -99999;
+  return -99999;
+}
+
+struct DialogUnits {
+  int baseX;  // pixels of 4 horizontal units
+  int baseY;  // pixels of 8 vertical units
+};
+
+std::wstring unitsOf(const RECT& area, const DialogUnits& units) {
+  wchar_t buffer[96];
+  swprintf(buffer, 96, L"%ld,%ld,%ld,%ld", toDialogUnits(area.left, units.baseX, 4),
+           toDialogUnits(area.top, units.baseY, 8), toDialogUnits(area.right - area.left, units.baseX, 4),
+           toDialogUnits(area.bottom - area.top, units.baseY, 8));
+  return buffer;
+}
+
+std::wstring escaped(const std::wstring& text) {
+  std::wstring result;
+  for (wchar_t c : text) {
+    if (c == L'\r') result += L"\\r";
+    else if (c == L'\n') result += L"\\n";
+    else result += c;
+  }
+  return result;
+}
+
+INT_PTR CALLBACK templateProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_CLOSE || (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))) {
+    DestroyWindow(dialog);
+    return TRUE;
+  }
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return message == WM_INITDIALOG;
+}
+
+BOOL CALLBACK printControl(HWND control, LPARAM data) {
+  const DialogUnits& units = *reinterpret_cast<const DialogUnits*>(data);
+  RECT area;
+  GetWindowRect(control, &area);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&area), 2);
+  wchar_t style[16];
+  swprintf(style, 16, L"%08lx", static_cast<unsigned long>(GetWindowLongW(control, GWL_STYLE)));
+  out(std::to_wstring(GetDlgCtrlID(control)) + L"\t" + className(control) + L"\t" + style + L"\t" +
+      unitsOf(area, units) + L"\t" + escaped(windowText(control)));
+  return TRUE;
+}
+
+// Header line: caption, style, client size in dialog units, font face and
+// points; then one line per control: id, class, style, position and size in
+// dialog units, text.
+int showTemplate(int argc, wchar_t** argv) {
+  if (argc < 4) return usage();
+  HMODULE module = LoadLibraryExW(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module) module = LoadLibraryExW(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return 1;
+  HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(_wtoi(argv[3])), nullptr, templateProc, 0);
+  if (!dialog) {
+    out(L"no dialog " + std::wstring(argv[3]));
+    return 1;
+  }
+  RECT unitRect = {0, 0, 4, 8};
+  MapDialogRect(dialog, &unitRect);
+  DialogUnits units = {unitRect.right, unitRect.bottom};
+  RECT client;
+  GetClientRect(dialog, &client);
+  LOGFONTW font;
+  ZeroMemory(&font, sizeof font);
+  HFONT handle = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  if (handle) GetObjectW(handle, sizeof font, &font);
+  HDC screen = GetDC(nullptr);
+  int points = MulDiv(font.lfHeight < 0 ? -font.lfHeight : font.lfHeight, 72, GetDeviceCaps(screen, LOGPIXELSY));
+  ReleaseDC(nullptr, screen);
+  wchar_t style[16];
+  swprintf(style, 16, L"%08lx", static_cast<unsigned long>(GetWindowLongW(dialog, GWL_STYLE)));
+  out(L"dialog\t" + escaped(windowText(dialog)) + L"\t" + style + L"\t" +
+      std::to_wstring(toDialogUnits(client.right, units.baseX, 4)) + L"," +
+      std::to_wstring(toDialogUnits(client.bottom, units.baseY, 8)) + L"\t" + font.lfFaceName + L"\t" +
+      std::to_wstring(points));
+  EnumChildWindows(dialog, printControl, reinterpret_cast<LPARAM>(&units));
+  out(L"end");
+  ShowWindow(dialog, SW_SHOW);
+  SetTimer(nullptr, 0, 60000, nullptr);
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (message.message == WM_TIMER && !message.hwnd) break;
+    if (!IsDialogMessageW(dialog, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  if (IsWindow(dialog)) DestroyWindow(dialog);
+  return 0;
+}
+
+// Reads a dialog template as stored in the resources.
+struct TemplateReader {
+  const BYTE* p;
+  WORD word() { WORD v = *reinterpret_cast<const WORD*>(p); p += 2; return v; }
+  DWORD dword() { DWORD v = *reinterpret_cast<const DWORD*>(p); p += 4; return v; }
+  short coordinate() { return static_cast<short>(word()); }
+  std::wstring text() {
+    std::wstring t;
+    while (WORD c = word()) t += static_cast<wchar_t>(c);
+    return t;
+  }
+  // A name or a number (0xFFFF followed by the number).
+  std::wstring nameOrNumber() {
+    if (*reinterpret_cast<const WORD*>(p) == 0xFFFF) {
+      word();
+      WORD n = word();
+      switch (n) {
+        case 0x80: return L"BUTTON";
+        case 0x81: return L"EDIT";
+        case 0x82: return L"STATIC";
+        case 0x83: return L"LISTBOX";
+        case 0x84: return L"SCROLLBAR";
+        case 0x85: return L"COMBOBOX";
+      }
+      return L"#" + std::to_wstring(n);
+    }
+    return text();
+  }
+  void align(const BYTE* base) {
+    while ((p - base) % 4) p++;
+  }
+};
+
+std::wstring hex32(DWORD v) {
+  wchar_t buffer[16];
+  swprintf(buffer, 16, L"%08lx", static_cast<unsigned long>(v));
+  return buffer;
+}
+
+std::wstring box(short x, short y, short w, short h) {
+  return std::to_wstring(x) + L"," + std::to_wstring(y) + L"," + std::to_wstring(w) + L"," + std::to_wstring(h);
+}
+
+int dumpResource(int argc, wchar_t** argv) {
+  if (argc < 4) return usage();
+  HMODULE module = LoadLibraryExW(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return 1;
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(_wtoi(argv[3])), reinterpret_cast<LPCWSTR>(RT_DIALOG));
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const BYTE* base = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+  if (!base) {
+    out(L"no dialog " + std::wstring(argv[3]));
+    return 1;
+  }
+  TemplateReader r = {base};
+  bool extended = reinterpret_cast<const WORD*>(base)[1] == 0xFFFF;
+  DWORD style, exStyle;
+  if (extended) {
+    r.word();
+    r.word();
+    r.dword();  // help id
+    exStyle = r.dword();
+    style = r.dword();
+  } else {
+    style = r.dword();
+    exStyle = r.dword();
+  }
+  WORD count = r.word();
+  short x = r.coordinate(), y = r.coordinate(), w = r.coordinate(), h = r.coordinate();
+  std::wstring menu = r.nameOrNumber();
+  std::wstring windowClass = r.nameOrNumber();
+  std::wstring caption = r.text();
+  std::wstring font;
+  if (style & DS_SETFONT) {
+    font = std::to_wstring(r.word()) + L"pt";
+    if (extended) {
+      WORD weight = r.word();
+      BYTE italic = *r.p++;
+      BYTE charset = *r.p++;
+      font += L" weight=" + std::to_wstring(weight) + L" italic=" + std::to_wstring(italic) + L" charset=" +
+              std::to_wstring(charset);
+    }
+    font += L" " + r.text();
+  }
+  out(std::wstring(extended ? L"DIALOGEX" : L"DIALOG") + L"\t" + hex32(style) + L"\t" + hex32(exStyle) + L"\t" +
+      box(x, y, w, h) + L"\t" + escaped(caption) + L"\t" + font + (menu.empty() ? L"" : L"\tmenu=" + menu) +
+      (windowClass.empty() ? L"" : L"\tclass=" + windowClass));
+  for (WORD i = 0; i < count; i++) {
+    r.align(base);
+    long id;
+    if (extended) {
+      r.dword();  // help id
+      exStyle = r.dword();
+      style = r.dword();
+    } else {
+      style = r.dword();
+      exStyle = r.dword();
+    }
+    x = r.coordinate(), y = r.coordinate(), w = r.coordinate(), h = r.coordinate();
+    id = extended ? static_cast<long>(static_cast<int32_t>(r.dword())) : static_cast<short>(r.word());
+    std::wstring itemClass = r.nameOrNumber();
+    std::wstring title = r.nameOrNumber();
+    WORD extra = r.word();
+    r.p += extra;
+    out(std::to_wstring(id) + L"\t" + itemClass + L"\t" + hex32(style) + (exStyle ? L"/" + hex32(exStyle) : L"") +
+        L"\t" + box(x, y, w, h) + L"\t" + escaped(title));
+  }
+  return 0;
+}
+
+int dumpManifest(int argc, wchar_t** argv) {
+  HMODULE module = LoadLibraryExW(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HRSRC found = module ? FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr;
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const char* text = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  if (!text) return 1;
+  std::string utf8(text, SizeofResource(module, found));
+  DWORD written;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+  return 0;
+}
+
+// The group icon directory: one "WxH bits" per image.
+int dumpIcon(int argc, wchar_t** argv) {
+  if (argc < 4) return usage();
+  HMODULE module = LoadLibraryExW(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HRSRC found = module ? FindResourceW(module, MAKEINTRESOURCEW(_wtoi(argv[3])),
+                                       reinterpret_cast<LPCWSTR>(RT_GROUP_ICON))
+                       : nullptr;
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const BYTE* group = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+  if (!group) return 1;
+  WORD count = *reinterpret_cast<const WORD*>(group + 4);
+  for (WORD i = 0; i < count; i++) {
+    const BYTE* entry = group + 6 + 14 * i;
+    int w = entry[0] ? entry[0] : 256, h = entry[1] ? entry[1] : 256;
+    out(std::to_wstring(w) + L"x" + std::to_wstring(h) + L" " +
+        std::to_wstring(*reinterpret_cast<const WORD*>(entry + 6)) + L"bit");
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -315,6 +620,10 @@ int wmain(int argc, wchar_t** argv) {
   if (action == L"gone") return gone(argc, argv);
   if (action == L"waitexit") return waitExit(argc, argv);
   if (action == L"procs") return procs(argc, argv);
+  if (action == L"template") return showTemplate(argc, argv);
+  if (action == L"resource") return dumpResource(argc, argv);
+  if (action == L"manifest") return dumpManifest(argc, argv);
+  if (action == L"icon") return dumpIcon(argc, argv);
   if (action == L"windows") {
     EnumWindows(listWindow, 0);
     return 0;
@@ -355,6 +664,38 @@ int wmain(int argc, wchar_t** argv) {
     return result == static_cast<DWORD_PTR>(CB_ERR) ? 1 : 0;
   }
   if (action == L"rect") return rect(argc, argv);
+  if (action == L"shortcut") return shortcut(argv[2]);
+  if (action == L"key" || action == L"syskey") {
+    if (argc < 4) return usage();
+    UINT key = wcstoul(argv[3], nullptr, 0);
+    LPARAM flags = 1 | (static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16);
+    if (action == L"syskey") flags |= 1 << 29;  // Alt is held
+    return PostMessageW(toWindow(argv[2]), action == L"key" ? WM_KEYDOWN : WM_SYSKEYDOWN, key, flags) ? 0
+                                                                                                       : 1;
+  }
+  if (action == L"mouseup") {
+    std::wstring button = argc > 3 ? argv[3] : L"left";
+    UINT message = button == L"right" ? WM_RBUTTONUP : button == L"middle" ? WM_MBUTTONUP : WM_LBUTTONUP;
+    return PostMessageW(toWindow(argv[2]), message, 0, MAKELPARAM(10, 10)) ? 0 : 1;
+  }
+  if (action == L"checked") {
+    HWND control = target(argc, argv, 3);
+    DWORD_PTR result = 0;
+    if (argc < 4 || !control ||
+        !SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &result))
+      return 1;
+    out(std::to_wstring(static_cast<unsigned long long>(result)));
+    return 0;
+  }
+  if (action == L"settext") {
+    if (argc < 5) return usage();
+    HWND control = target(argc, argv, 3);
+    DWORD_PTR result = 0;
+    if (!control || !SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]),
+                                         SMTO_ABORTIFHUNG, 5000, &result))
+      return 1;
+    return result ? 0 : 1;
+  }
   if (action == L"origin") {
     POINT corner = {0, 0};
     if (!ClientToScreen(toWindow(argv[2]), &corner)) return 1;
