@@ -43,6 +43,7 @@ echo "== not installed: reload from the disc in F"
 ks_fresh_temp
 pid=$(launch)
 d=$(ks_find -title "ＣＤの挿入" -control 1015 -pid "$pid")
+ks_shot dialog-111-after-reload
 ks_expect "the new list asks for disc 2" "$(ks_text "$d" 1015)" "『テストディスク２』"
 for f in KSetup.ini Instdata.pak; do
   cmp -s "$disc1/$f" "$KS_TEMP_UNIX/$f" || ks_fail "$f was not copied from F into the temporary folder"
