@@ -275,9 +275,10 @@ static bool runInstall(int showCommand) {
   windowClass.style = CS_HREDRAW | CS_VREDRAW;
   windowClass.lpfnWndProc = installWindowProc;
   windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(32512));  // the program's icon
+  // The program's own icon is stored under the standard application icon's number.
+  windowClass.hIcon = LoadIconA(instance, IDI_APPLICATION);
   windowClass.hIconSm = windowClass.hIcon;
-  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // the arrow
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   windowClass.lpszMenuName = kInstallClass;
   windowClass.lpszClassName = kInstallClass;

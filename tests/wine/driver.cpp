@@ -11,6 +11,7 @@
 //   text HWND [ID]                              text of a window or control
 //   state HWND ID                               enabled, visible, focus, default
 //   focus HWND                                  id of the control with focus
+//   checked HWND ID                             check state of a button (0, 1, 2)
 //   click HWND ID                               press a button (BM_CLICK)
 //   command HWND ID                             send WM_COMMAND ID
 //   close HWND                                  WM_CLOSE
@@ -636,6 +637,14 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (action == L"state") return state(argc, argv);
+  if (action == L"checked") {
+    if (argc < 4) return usage();
+    HWND control = target(argc, argv, 3);
+    DWORD_PTR result = 0;
+    if (!control || !SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_NORMAL, 10000, &result)) return 1;
+    out(std::to_wstring(static_cast<unsigned long long>(result)));
+    return 0;
+  }
   if (action == L"focus") {
     HWND focused;
     out(std::to_wstring(focusedControl(toWindow(argv[2]), &focused)));

@@ -49,19 +49,17 @@ ks_fresh_temp
 ks_clear_pending_deletes
 pid=$(ks_start 'E:\' 'E:\KSetup.exe' u)
 ks_wait_exit "$pid"
-ks_drv find -title "$KS_TITLE" -timeout 10000 >/dev/null || ks_fail "the copy shows nothing"
+for i in $(seq 50); do [ -n "$(copy_process)" ] && break; sleep 0.2; done
 IFS=$'\t' read -r copy cmdline folder <<<"$(copy_process)"
 ks_expect "the copy runs with r" "$cmdline" "\"$copy_path\" r"
-if u=$(ks_drv find -control 1009 -pid "$copy" -timeout 3000); then
-  # The uninstall dialog comes first; cancelling it leads to the launcher.
-  ks_shot uninstall-dialog
-  ks_expect "uninstall dialog caption" "$(ks_text "$u")" "$KS_TITLE のアンインストール"
-  ks_drv click "$u" 2
-else
-  # Until the uninstall dialog exists, uninstall mode goes straight back
-  # to the launcher.
-  echo "note: no uninstall dialog in this build; uninstall mode returns to the launcher"
-fi
+# Uninstall mode opens the uninstall dialog first; cancelling it leads to
+# the launcher.
+u=$(ks_find -control 1009 -pid "$copy" -timeout 10000)
+ks_shot dialog-109-uninstall
+ks_expect "uninstall dialog caption" "$(ks_text "$u")" "$KS_TITLE のアンインストール"
+ks_expect "save data box" "$(ks_text "$u" 1009)" "セーブデータも削除する"
+ks_expect "save data box starts unticked" "$(ks_drv checked "$u" 1009)" 0
+ks_drv click "$u" 2
 h=$(ks_find -title "$KS_TITLE" -control 3 -pid "$copy")
 ks_drv click "$h" 2
 ks_wait_exit "$copy"
