@@ -80,6 +80,15 @@ FINISH "LOGO.EPA" 312 335 NORMAL
 EOF
 }
 
+# ki_picture NAME W H: $KS_WORK/NAME.EPA, the test picture of make_title.pl
+# encoded as EPA (the scene needs the size an EPA header gives).
+ki_picture() {
+  [ -f "$KS_WORK/$1.EPA" ] && return 0
+  perl "$KS_TESTS/make_title.pl" "$KS_WORK/$1.bmp" "$2" "$3"
+  convert "$KS_WORK/$1.bmp" "$KS_WORK/$1.png"
+  "$KS_TOOL" epa encode "$KS_WORK/$1.png" "$KS_WORK/$1.EPA" >/dev/null || ks_fail "cannot encode $1.EPA"
+}
+
 # ki_small_discs: KI_D1 and KI_D2 become the small set (TITLE.EPA and
 # LOGO.EPA, 400 x 98, in the archive) with ki_small_script. A test that
 # needs another script writes it with ks_script afterwards.
@@ -89,8 +98,8 @@ ki_small_discs() {
   cp "$KS_BIN/KSetup.exe" "$KI_D1/KSetup.exe"
   echo "disc 1" >"$KI_D1/DATA/KEY1.DAT"
   echo "disc 2" >"$KI_D2/DATA/KEY2.DAT"
-  [ -f "$KS_WORK/TITLE.EPA" ] || perl "$KS_TESTS/make_title.pl" "$KS_WORK/TITLE.EPA"
-  [ -f "$KS_WORK/LOGO.EPA" ] || perl "$KS_TESTS/make_title.pl" "$KS_WORK/LOGO.EPA" 400 98
+  ki_picture TITLE 320 320
+  ki_picture LOGO 400 98
   "$KS_TOOL" pak create "$KI_D1/Instdata.pak" "$KS_WORK/TITLE.EPA" "$KS_WORK/LOGO.EPA" >/dev/null ||
     ks_fail "no archive"
   ki_random "$KI_D1/GAME.EXE" 5000
