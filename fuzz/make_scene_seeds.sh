@@ -59,5 +59,10 @@ seed('stage-off-surface.bin', header(16, 12, 0, 0, 4),
   "BASE \"A\" 40 -10 100 100 NORMAL\nBASE \"A\" 0 0 200 2 CENTER_DESKTOP\nWRITE \"B\" -3 -3 0 NORMAL\n" .
   "ELEMENT \"B\" 10 10 0 TO_FINISH NORMAL\nFINISH \"A\" 0 0 NORMAL\n\0",
   epa('one-pixel.epa'), epa('narrow-2x30.epa'));
+# More separate rectangles in one tick than the dirty list holds: 256 one-pixel
+# WRITE pictures two pixels apart.
+my $writes = join '', map { sprintf("WRITE \"A\" %d %d 0 NORMAL\n", 2 * ($_ % 32), 2 * int($_ / 32)) } 0 .. 255;
+seed('full-dirty-list.bin', header(64, 64, 0, 0, 1), ticks([0, 0, 1]), "$writes\0",
+  raw(1, 1, 0xFF), epa('one-pixel.epa'));
 PERL
 ls -l "$out"
