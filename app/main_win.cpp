@@ -263,7 +263,10 @@ static bool writeInstallRecord() {
 // The install options dialog, then the full-screen install window. False when
 // the window could not be made (the program ends at once).
 static bool runInstall(int showCommand) {
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(kInstallOptionsDialog), nullptr, installOptionsDialogProc, 0);
+  // A dialog that cannot be shown chose nothing: no install starts from it.
+  if (DialogBoxParamA(instance, MAKEINTRESOURCEA(kInstallOptionsDialog), nullptr, installOptionsDialogProc, 0) ==
+      -1)
+    appState = Exit;
   if (appState != Install) return true;
 
   HWND desktop = GetDesktopWindow();
@@ -359,7 +362,9 @@ static bool runMainLoop(int showCommand) {
         if (!runInstall(showCommand)) return false;
         break;
       case Uninstall:
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(kUninstallDialog), nullptr, uninstallDialogProc, 0);
+        // A dialog that cannot be shown removed nothing.
+        if (DialogBoxParamA(instance, MAKEINTRESOURCEA(kUninstallDialog), nullptr, uninstallDialogProc, 0) == -1)
+          appState = Launcher;
         if (appState == Uninstall) {
           // The game was removed.
           installed = 0;

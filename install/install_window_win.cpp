@@ -34,7 +34,6 @@ struct InstallRun {
   uint64_t progressScale;  // twice the selected bytes: each is read and written
   HANDLE workerThread;
   DWORD workerThreadId;
-  HWND window;  // the window the copy thread posts to
   bool installFinished;
   bool finishShown;    // the FINISH pictures have been drawn
   bool asking;         // the abort question is open
@@ -109,7 +108,6 @@ static void waitForCopyThread() {
 // Starts the copy of disc `disc` from the drive cdDrive. False when no
 // thread could be had.
 static bool startCopyThread(HWND window, int disc) {
-  run.window = window;
   sourceRootOf(cdDrive, run.sourceRoot);
   run.job.disc = disc;
   run.job.installOption = installOption;
@@ -119,7 +117,7 @@ static bool startCopyThread(HWND window, int disc) {
   run.job.bytesWritten = &bytesWritten;
   run.job.check = checkThreadMessages;
   run.job.post = postToWindow;
-  run.job.context = window;
+  run.job.context = window;  // the window the copy posts to
   if (!queueReady) queueReady = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (!queueReady) return false;
   ResetEvent(queueReady);
@@ -150,7 +148,6 @@ static LRESULT startInstall(HWND window) {
   sceneClock = clockNow;
   sceneStretch = stretchOntoSurface;
   ZeroMemory(&run, sizeof run);
-  run.window = window;
 
   EnterCriticalSection(&installLock);
   run.surface = createWindowSurface(window);
@@ -324,6 +321,8 @@ static void endInstall() {
   destroySurface(run.surface);
   run.surface = nullptr;
   LeaveCriticalSection(&installLock);
+  if (queueReady) CloseHandle(queueReady);
+  queueReady = nullptr;
   PostQuitMessage(0);
 }
 

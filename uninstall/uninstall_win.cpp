@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/shell.h"
+#include "install/copy_walk.h"
 #include "install/install_win.h"
 #include "script/config.h"
 #include "uninstall/removal.h"
@@ -48,8 +49,10 @@ static void uninstallGame(HWND dialog) {
   if (config.regAddress[0]) RegDeleteKeyA(HKEY_CURRENT_USER, config.regAddress);
   // The removal of the files takes the install folder with it when it is
   // empty; it counts as removed when it is gone by now, whoever took it.
+  // An empty or relative folder (a damaged record) is not acted on.
   bool folderRemoved = false;
-  if (installFolder[0]) folderRemoved = RemoveDirectoryA(installFolder) || folderGone(installFolder);
+  if (folderIsUsable(installFolder))
+    folderRemoved = RemoveDirectoryA(installFolder) || folderGone(installFolder);
   MessageBoxA(dialog, filesRemoved && shortcutsRemoved && folderRemoved ? kRemovedAll : kRemovedMost,
               config.appliTitle, MB_OK);
 }

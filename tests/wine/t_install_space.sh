@@ -29,6 +29,27 @@ l=$(ki_launch)
 pid=$(ki_pid_of "$l")
 o=$(ki_options "$l")
 
+# Two choices offered: the third is hidden (its "indeterminate" state reads
+# as ticked, as radio buttons know no third state; nobody sees it).
+ks_expect "choice labels" "$(ks_text "$o" 1002)/$(ks_text "$o" 1003)" "すべて ( 9MB)/標準 ( 3MB)"
+ks_expect "third choice hidden" "$(ks_state "$o" 1004 | cut -d' ' -f2)" "visible=0"
+
+echo "== the folder browser"
+ks_drv click "$o" 1001
+b=$(ks_find -title "フォルダーの参照" -pid "$pid")
+ks_expect "browser title" "$(ks_text "$b" 14146)" "インストール先フォルダの指定"
+ks_drv click "$b" 2
+ks_drv gone "$b" >/dev/null
+ks_expect "cancelled browse" "$(ks_text "$o" 1000)" 'C:\Program Files\Slumber'
+ks_drv click "$o" 1001
+b=$(ks_find -title "フォルダーの参照" -pid "$pid")
+# OK with the browser's first folder, the desktop.
+ks_drv click "$b" 1
+ks_drv gone "$b" >/dev/null
+desktop=$(ks_text "$o" 1000)
+[[ "$desktop" == 'C:\'*'\Desktop' ]] || ks_fail "browsed folder: $(printf %q "$desktop")"
+echo "ok: browsed folder $desktop"
+
 # refused TEXT MESSAGE: the folder text is sent back with the message.
 refused() {
   local m
