@@ -4,7 +4,6 @@
 // lists only the rectangles they cover.
 #include "gfx/scene.h"
 
-#include <chrono>
 #include <cstddef>
 #include <cstring>
 
@@ -14,18 +13,13 @@
 
 // ---- Hooks -----------------------------------------------------------------------
 
-static uint32_t monotonicMilliseconds() {
-  using namespace std::chrono;
-  return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 static int stretchNearest(Surface* surface, const uint32_t* pixels, int32_t width,
                           int32_t height) {
   stretchPictureNearest(surface, pixels, width, height);
   return 1;
 }
 
-SceneClock sceneClock = monotonicMilliseconds;
+SceneClock sceneClock = clockMilliseconds;
 SceneStretch sceneStretch = stretchNearest;
 ScenePictureLoader sceneLoadPicture = loadPicture;
 

@@ -33,6 +33,11 @@ bool fileRead(FileRef file, void* buffer, uint32_t bytes, uint32_t* got);
 bool fileSkip(FileRef file, uint32_t bytes);
 void fileClose(FileRef file);
 
+// ---- Clock ------------------------------------------------------------------
+
+// A millisecond counter that wraps at 2^32, for timing animation steps.
+uint32_t clockMilliseconds();
+
 // ---- Folders ----------------------------------------------------------------
 
 // The process-wide current folder.

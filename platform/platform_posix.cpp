@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -167,6 +168,14 @@ void fileClose(FileRef file) {
   if (!file) return;
   close(static_cast<PosixFile*>(file)->fd);
   free(file);
+}
+
+// ---- Clock ------------------------------------------------------------------
+
+uint32_t clockMilliseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint32_t>(uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000);
 }
 
 // ---- Folders ----------------------------------------------------------------

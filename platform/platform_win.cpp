@@ -60,6 +60,10 @@ void fileClose(FileRef file) {
   if (file) CloseHandle(static_cast<HANDLE>(file));
 }
 
+// ---- Clock ------------------------------------------------------------------
+
+uint32_t clockMilliseconds() { return GetTickCount(); }
+
 // ---- Folders ----------------------------------------------------------------
 
 bool setCurrentFolder(const char* path) { return path && SetCurrentDirectoryA(path); }
