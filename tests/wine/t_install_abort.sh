@@ -142,4 +142,25 @@ ks_drv gone "$w" -timeout 20000 >/dev/null || ks_fail "the install window stayed
 stopped_message install-abort-prompt-cancelled
 expect_nothing_left "disc prompt cancelled"
 
+echo "== Escape, Yes after the end: the finished install is taken back too"
+clean
+ks_fresh_temp
+ki_only_drive
+wine_cdrom "$KI_DRIVE" "$KI_D1"
+l=$(ki_launch)
+pid=$(ki_pid_of "$l")
+o=$(ki_options "$l")
+ks_drv click "$o" 1003  # the second choice copies disc 1 only
+ks_drv click "$o" 1
+w=$(ki_install_window)
+for i in $(seq 100); do [ -f "$menu_unix/テストゲーム/道具" ] && break; sleep 0.2; done
+[ -f "$menu_unix/テストゲーム/道具" ] || ks_fail "the install did not finish"
+sleep 0.5
+ks_drv key "$w" 27
+q=$(question)
+ks_drv click "$q" 6
+ks_drv gone "$w" -timeout 20000 >/dev/null || ks_fail "the install window stayed"
+stopped_message install-abort-after-end
+expect_nothing_left "aborted after the end"
+
 clean
