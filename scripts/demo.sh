@@ -1,8 +1,13 @@
 #!/bin/bash
 # The main job: builds KSetup and its tools, writes the sample disc set of
 # the fictional game "星見の丘" (build/samples/disc1, disc2), checks its setup
-# script and plays its install scene into PNG frames (build/demo/), as the
-# program would show it on a 1024 x 768 desktop. Installs what it needs first.
+# script, plays its install scene into PNG frames (build/demo/), as the
+# program would show it on a 1024 x 768 desktop, and then runs the real
+# KSetup.exe from disc 1 under Wine (scripts/demo-wine.sh): on your X display
+# for you to use when there is one, else by itself on an Xvfb display of its
+# own, with screenshots and an animation of the install in build/demo/.
+# KSETUP_USE_DISPLAY=0 asks for the unattended run also when a display is
+# there. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,11 +40,22 @@ demo_check() {
 # is seen to move.
 demo_scene() {
   step "Install scene"
-  rm -rf "$frames"
   mkdir -p "$frames"
+  rm -f "$frames"/scene-*.png
   "$tool" scene render "$discs/disc1" --size 1024x768 \
     --values 0,100,200,300,400,500,600,700,800,900,1000,1010,1020 \
     --tick-ms 500 --finish --out "$frames/scene"
+}
+
+# The real program under Wine: on the display there is, or unattended.
+demo_wine() {
+  wine_mode=$(bash scripts/demo-wine.sh which)
+  if [ "$wine_mode" = display ]; then
+    step "KSetup.exe under Wine, on your display $DISPLAY"
+  else
+    step "KSetup.exe under Wine, unattended (Xvfb display of its own)"
+  fi
+  bash scripts/demo-wine.sh "$wine_mode"
 }
 
 demo_summary() {
@@ -47,12 +63,23 @@ demo_summary() {
   echo "Sample discs:      $discs/disc1, $discs/disc2"
   echo "Install scene:     $frames/scene-000.png ... $frames/scene-012.png" \
        "(0 %, 10 %, ... 100 %, completion, finish)"
-  [ -f "$discs/disc1/KSetup.exe" ] && echo "Setup program:     $discs/disc1/KSetup.exe"
-  return 0
+  echo "Setup program:     $discs/disc1/KSetup.exe"
+  if [ "$wine_mode" = display ]; then
+    echo "Under Wine:        bash scripts/demo-wine.sh opens the launcher again (the"
+    echo "                   Wine prefix build/demo/prefix keeps the installation)."
+    echo "                   When the install asks for disc 2, in another terminal:"
+    echo "                       bash scripts/swap-disc.sh 2"
+    echo "                   then OK."
+  else
+    echo "Under Wine:        $frames/01-launcher.png ... $frames/10-uninstall-done.png," \
+         "$frames/install.gif"
+  fi
+  echo "Took $((SECONDS / 60)) min $((SECONDS % 60)) s."
 }
 
 demo_prepare
 demo_discs
 demo_check
 demo_scene
+demo_wine
 demo_summary
