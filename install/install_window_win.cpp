@@ -37,6 +37,7 @@ struct InstallRun {
   bool installFinished;
   bool finishShown;    // the FINISH pictures have been drawn
   bool asking;         // the abort question is open
+  bool prompting;      // a disc is being asked for
   bool discPending;    // a next-disc step waits for the question's answer
   bool closing;        // MSG_CLOSE_INSTALL or an error report is under way
   bool closePending;   // a close waits for the question's answer
@@ -195,7 +196,10 @@ static void nextDisc(HWND window) {
     PostMessageA(window, MSG_INSTALL_DONE, 0, 0);
     return;
   }
-  if (!requestDisc(window, run.nextDisc + 1)) {
+  run.prompting = true;
+  int found = requestDisc(window, run.nextDisc + 1);
+  run.prompting = false;
+  if (!found) {
     appState = Launcher;
     run.undoOnClose = true;
     run.closing = true;
@@ -284,7 +288,8 @@ static void reportError(HWND window, UINT message, WPARAM disc, LPARAM entry) {
 
 // Escape or Alt+F4: pause the copy, ask, then resume or abort.
 static void askAbort(HWND window) {
-  if (run.asking || run.closing) return;
+  // While a disc is asked for, its own Cancel is the way out.
+  if (run.asking || run.closing || run.prompting) return;
   DWORD pausedThread = run.workerThread ? run.workerThreadId : 0;
   if (pausedThread) PostThreadMessageA(pausedThread, WM_KEYDOWN, 0, 0);
   run.asking = true;
@@ -353,7 +358,7 @@ LRESULT CALLBACK installWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
     case WM_KEYDOWN:
       if (wParam == VK_RETURN || wParam == VK_SPACE) {
-        if (run.installFinished && !run.closing) DestroyWindow(window);
+        if (run.installFinished && !run.closing && !run.asking) DestroyWindow(window);
       } else if (wParam == VK_ESCAPE) {
         askAbort(window);
       }
@@ -378,7 +383,7 @@ LRESULT CALLBACK installWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
-      if (run.installFinished && !run.closing) DestroyWindow(window);
+      if (run.installFinished && !run.closing && !run.asking) DestroyWindow(window);
       return 0;
 
     case MSG_READ_ERROR:
