@@ -91,4 +91,19 @@ ks_expect "what stood there" "$(cat "$folder_unix")" "not a folder"
 ks_expect "nothing copied" "$(find "$(dirname "$folder_unix")" -type f | wc -l)" 1
 if ks_reg query "$KS_REGKEY\\TestGame" >/dev/null; then ks_fail "an install record was written"; fi
 
+echo "== no LOGO.EPA: the options dialog ends the program at once"
+ki_small_discs
+"$KS_TOOL" pak create "$KI_D1/Instdata.pak" "$KS_WORK/TITLE.EPA" >/dev/null
+rm -f "$folder_unix"
+clean
+ks_fresh_temp
+wine_cdrom "$KI_DRIVE" "$KI_D1"
+l=$(ki_launch)
+pid=$(ki_pid_of "$l")
+ks_drv click "$l" 3
+ks_wait_exit "$pid" 20000
+ks_no_window -control 1011 -timeout 300
+[ ! -e "$WINEPREFIX/drive_c/Program Files/Slumber" ] || ks_fail "something was installed"
+echo "ok: ended without installing"
+
 clean
