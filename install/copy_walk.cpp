@@ -1,5 +1,6 @@
 #include "install/copy_walk.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "install/file_ops.h"
@@ -45,13 +46,93 @@ bool entryIsSafe(const char* entry) {
 
 bool entryIsPattern(const char* entry) { return strpbrk(entry, "*?") != nullptr; }
 
+// Shift-JIS: a lead byte starts a character of two bytes, whose second byte
+// may be 0x5C, the backslash.
+static bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+static size_t charLength(const char* s) {
+  return isLeadByte(static_cast<unsigned char>(s[0])) && s[1] ? 2 : 1;
+}
+
+// Offset of the last separator that is a character of its own, or -1.
+static ptrdiff_t lastSeparator(const char* entry) {
+  ptrdiff_t last = -1;
+  for (size_t i = 0; entry[i]; i += charLength(entry + i))
+    if (isSeparator(entry[i])) last = static_cast<ptrdiff_t>(i);
+  return last;
+}
+
 void patternFolderPart(const char* entry, char* out) {
-  size_t last = 0;
-  for (size_t i = 0; entry[i]; i++)
-    if (isSeparator(entry[i])) last = i;
-  if (last >= kPathSize) last = 0;
-  memcpy(out, entry, last);
+  ptrdiff_t last = lastSeparator(entry);
+  if (last < 0 || last >= kPathSize) last = 0;
+  memcpy(out, entry, static_cast<size_t>(last));
   out[last] = 0;
+}
+
+// The character at s folded to upper case, as one number: ASCII letters and
+// the full-width Latin, Greek and Cyrillic letters of code page 932.
+static unsigned foldedChar(const char* s, size_t* length) {
+  const unsigned char* u = reinterpret_cast<const unsigned char*>(s);
+  *length = charLength(s);
+  if (*length == 1) return u[0] >= 'a' && u[0] <= 'z' ? u[0] - 32u : u[0];
+  unsigned c = unsigned(u[0]) << 8 | u[1];
+  if (c >= 0x8281 && c <= 0x829A) return c - 0x21;  // full-width a..z
+  if (c >= 0x83BF && c <= 0x83D6) return c - 0x20;  // Greek
+  if (c >= 0x8470 && c <= 0x847E) return c - 0x30;  // Cyrillic, first part
+  if (c >= 0x8480 && c <= 0x8491) return c - 0x31;  // Cyrillic, second part
+  return c;
+}
+
+bool nameMatchesPattern(const char* entry, const char* name) {
+  const char* pattern = entry + (lastSeparator(entry) + 1);
+  if (strcmp(pattern, "*") == 0 || strcmp(pattern, "*.*") == 0) return true;
+  const size_t n = strlen(name);
+  if (n >= kPathSize) return false;
+  // at[j]: the pattern read so far matches the first j bytes of the name.
+  // Only offsets where a character starts are ever set.
+  bool at[kPathSize + 1], next[kPathSize + 1], starts[kPathSize + 1];
+  memset(starts, 0, sizeof starts);
+  for (size_t j = 0; j < n; j += charLength(name + j)) starts[j] = true;
+  starts[n] = true;
+  memset(at, 0, sizeof at);
+  at[0] = true;
+  for (const char* p = pattern; *p; p += charLength(p)) {
+    memset(next, 0, sizeof next);
+    if (*p == '*') {
+      bool any = false;
+      for (size_t j = 0; j <= n; j++) {
+        any = any || at[j];
+        if (starts[j]) next[j] = any;
+      }
+    } else if (*p == '?') {
+      // A run of '?' before a dot or the end may also match nothing there,
+      // and does not take the dot (so "A?.DAT" takes "A.DAT").
+      const char* q = p;
+      while (*q == '?') q++;
+      bool beforeDot = *q == '.' || *q == 0;
+      for (size_t j = 0; j <= n; j++) {
+        if (!at[j]) continue;
+        if (j < n && !(beforeDot && name[j] == '.')) next[j + charLength(name + j)] = true;
+        if (beforeDot && (j == n || name[j] == '.')) next[j] = true;
+      }
+    } else if (*p == '.') {
+      // ".*" at the end also takes a name without an extension.
+      const char* q = p + 1;
+      while (*q == '*') q++;
+      for (size_t j = 0; j <= n; j++) {
+        if (!at[j]) continue;
+        if (j < n && name[j] == '.') next[j + 1] = true;
+        if (j == n && *q == 0) next[j] = true;
+      }
+    } else {
+      size_t patternLength, nameLength;
+      unsigned c = foldedChar(p, &patternLength);
+      for (size_t j = 0; j < n; j++)
+        if (at[j] && foldedChar(name + j, &nameLength) == c) next[j + nameLength] = true;
+    }
+    memcpy(at, next, sizeof at);
+  }
+  return at[n];
 }
 
 // Appends `text` at out[*used]; false when the whole would not fit in 260 bytes.
@@ -246,7 +327,9 @@ static CopyStep copyPattern(CopyState* s, const char* entry) {
   if (!search) return kStepOk;
   CopyStep step = kStepOk;
   do {
-    if (found.isFolder) continue;
+    // A search may also match names by their short 8.3 alias (NOTES.DATA as
+    // NOTES~1.DAT for *.DAT): only names the pattern itself matches count.
+    if (found.isFolder || !nameMatchesPattern(entry, found.name)) continue;
     if (!sourcePath(source, job->sourceRoot, part, found.name)) {
       step = kStepReadError;
     } else if (!installPath(destination, job->installFolder, part, found.name)) {

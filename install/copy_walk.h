@@ -86,6 +86,13 @@ bool entryIsPattern(const char* entry);
 // The folder part of a pattern: the text before its last separator, empty
 // when that is the first character or there is none. `out` holds 260 bytes.
 void patternFolderPart(const char* entry, char* out);
+// True when a name a folder search returned is one the entry's last component
+// matches by itself: `*` any run, `?` one character (a run of `?` before a
+// dot or the end also none), letters without regard to case, "*.*" every
+// name, a trailing ".*" also names without an extension. Searches on Windows
+// also match short 8.3 aliases, which the copy and the removal must not act
+// on. Shift-JIS characters count as one.
+bool nameMatchesPattern(const char* entry, const char* name);
 // Joins folder and parts into `out` (260 bytes) as "a\b\c" (second and third
 // may be null). False, with `out` emptied, when the folder is not usable, a
 // part is not safe or the result does not fit.

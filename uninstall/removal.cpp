@@ -22,7 +22,10 @@ static bool removeEntry(const FileOps* ops, const char* folder, const char* entr
   void* search = ops->findFirst(path, &found);
   if (!search) return true;
   do {
-    if (found.isFolder) continue;
+    // Only names the pattern matches by themselves: a search on Windows also
+    // matches short 8.3 aliases, and the player's NOTES.DATA must not go
+    // for *.DAT.
+    if (found.isFolder || !nameMatchesPattern(entry, found.name)) continue;
     if (!installPath(match, folder, part, found.name) || ops->deleteFile(match) == kDeleteFailed)
       result = false;
   } while (ops->findNext(search, &found));

@@ -1,11 +1,14 @@
 // The removal of installed files at its edges: read-only files (refused as
 // Windows refuses them), save files a file list names as well, install folders
-// holding the player's own files, and a removal run twice.
+// holding the player's own files, a removal run twice, and searches that
+// return more names than the pattern matches (as Windows does through short
+// 8.3 aliases).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -35,20 +38,28 @@ DeleteResult eDelete(const char* path) {
     return kDeleteFailed;
   return real()->deleteFile(path);
 }
-void* eFindFirst(const char* pattern, FoundName* found) {
-  touched.push_back(pattern);
-  return real()->findFirst(pattern, found);
-}
 bool eRemoveFolder(const char* path) {
   touched.push_back(path);
   return real()->removeFolder(path);
 }
 void eSleep(uint32_t) {}
 
+// A search that returns every name of the pattern's folder, as a Windows
+// search may return names whose short alias matches ("NOTES~1.DAT" for
+// "notes.data" and "*.DAT").
+bool aliasSearches = false;
+void* eFindFirstAll(const char* pattern, FoundName* found) {
+  touched.push_back(pattern);
+  std::string all(pattern);
+  size_t cut = all.find_last_of("\\/");
+  all = (cut == std::string::npos ? std::string() : all.substr(0, cut + 1)) + "*";
+  return real()->findFirst(aliasSearches ? all.c_str() : pattern, found);
+}
+
 FileOps edgeOps() {
   FileOps ops = *real();
   ops.deleteFile = eDelete;
-  ops.findFirst = eFindFirst;
+  ops.findFirst = eFindFirstAll;
   ops.removeFolder = eRemoveFolder;
   ops.sleep = eSleep;
   return ops;
@@ -64,6 +75,7 @@ class RemovalEdge : public ::testing::Test {
     releaseConfig();
     clear();
     touched.clear();
+    aliasSearches = false;
     setFileOps(&ops);
     folder = base.path + "/Game";
     snprintf(installFolder, sizeof installFolder, "%s", folder.c_str());
@@ -88,6 +100,7 @@ class RemovalEdge : public ::testing::Test {
       for (int i = 0; i < kFilesPerDisc; i++) {
         heapFree(config.fileList[d][i]);
         config.fileList[d][i] = nullptr;
+        config.fileOption[d][i] = 0;
       }
     memset(config.makeFolder, 0, sizeof config.makeFolder);
     memset(config.saveData, 0, sizeof config.saveData);
@@ -215,6 +228,71 @@ TEST_F(RemovalEdge, PlayersOwnFilesAndFoldersStayAndSoDoesTheInstallFolder) {
   ASSERT_EQ(system(("rm -rf '" + folder + "'").c_str()), 0);
   EXPECT_TRUE(removeInstalledFiles(1));
   EXPECT_FALSE(exists(folder));
+}
+
+TEST_F(RemovalEdge, PatternsActOnlyOnNamesTheyMatchThemselves) {
+  // The search also returns names whose short alias would match: the
+  // player's notes.data must survive "MOVIE\*.DAT", on removal and on copy.
+  aliasSearches = true;
+  installGame();
+  writeFile(at("MOVIE/notes.data"), "the player's");
+  writeFile(at("MOVIE/OP.DAT.bak"), "backup");
+  EXPECT_TRUE(removeInstalledFiles(0));
+  EXPECT_FALSE(exists(at("MOVIE/OP.DAT")));
+  EXPECT_FALSE(exists(at("MOVIE/ED.DAT")));
+  EXPECT_EQ(readFile(at("MOVIE/notes.data")), "the player's");
+  EXPECT_EQ(readFile(at("MOVIE/OP.DAT.bak")), "backup");
+
+  TempDir disc;
+  ASSERT_EQ(mkdir(disc.file("MOVIE").c_str(), 0777), 0);
+  writeFile(disc.file("MOVIE/OP.DAT"), "op");
+  writeFile(disc.file("MOVIE/NOTES.DATA"), "not listed");
+  clear();
+  setList(0, {"MOVIE\\*.DAT"});
+  config.fileOption[0][0] = 8;
+  setTexts(config.makeFolder, {"MOVIE"});
+  std::atomic<uint64_t> bytesRead{0}, bytesWritten{0};
+  const std::string root = disc.path + "\\";
+  CopyJob job = {0, 8, folder.c_str(), root.c_str(), &bytesRead, &bytesWritten,
+                 [](void*) { return int(kCopyContinue); },
+                 [](void*, uint32_t, int, int) {}, nullptr};
+  EXPECT_EQ(copyDisc(&job), kCopyDone);
+  EXPECT_EQ(readFile(at("MOVIE/OP.DAT")), "op");
+  EXPECT_EQ(readFile(at("MOVIE/notes.data")), "the player's");
+  EXPECT_EQ(bytesRead.load(), 2u);
+}
+
+TEST(PatternNames, WindowsLongNameRulesWithShiftJis) {
+  struct Case {
+    const char* entry;
+    const char* name;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"MOVIE\\*.DAT", "op.dat", true},      {"MOVIE\\*.DAT", "notes.data", false},
+      {"*.DAT", "A.DAT.bak", false},         {"DATA\\*.*", "README", true},
+      {"A?.DAT", "A.DAT", true},             {"A?.DAT", "AB.DAT", true},
+      {"A??", "A", true},                    {"A?B", "A.B", true},
+      {"A?B", "AB", false},                  {"A?.DAT", "ABC.DAT", false},
+      {"FOO.*", "FOO", true},                {"FOO.*", "FOO.BAR", true},
+      {"FOO.*", "FOOD", false},              {"*", "anything.at.all", true},
+      {"SAVE\\START*.SAV", "start1.sav", true},
+      // Shift-JIS: a backslash byte ending a character is no separator, a
+      // character is one '?', full-width letters fold.
+      {"DATA\\\x95\x5C*.BIN", "\x95\x5C" "1.BIN", true},
+      {"DATA\\\x95\x5C*.BIN", "1.BIN", false},
+      {"?.BIN", "\x95\x5C.BIN", true},
+      {"\x82\x60*", "\x82\x81\x82\x82", true},   // Ａ* takes ａｂ
+      {"\x82\x60*", "\x82\x61", false},          // not Ｂ
+      {"*\x83\x41", "\x83\x61", false},          // katakana are no letters
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(nameMatchesPattern(c.entry, c.name), c.matches) << c.entry << " / " << c.name;
+  char part[kPathSize];
+  patternFolderPart("DATA\\\x95\x5C*.BIN", part);
+  EXPECT_STREQ(part, "DATA");
+  patternFolderPart("\x95\x5C\\*.BIN", part);
+  EXPECT_STREQ(part, "\x95\x5C");
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 # (removal_probe.exe, the Windows file operations) then reports false, so the
 # uninstall dialog shows its longer message; it still deletes every other
 # listed file, keeps the save data and the folders that are not empty, and
-# finishes once the files are free.
+# finishes once the files are free. A player's file whose short 8.3 alias
+# matches a pattern (notes.data for MOVIE\*.DAT) is not removed.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 bin=${KSETUP_WIN64_TESTBIN:-$KSETUP_WIN64}
@@ -26,7 +27,8 @@ printf 'DISCNUM = 1\r\nFILELIST DISC1 = "GAME.EXE" "DATA\\A.PAK" "DATA\\LOCKED.P
 install_game() {
   rm -rf "$game"
   mkdir -p "$game/DATA" "$game/MOVIE" "$game/SAVE"
-  for f in GAME.EXE DATA/A.PAK DATA/LOCKED.PAK DATA/RO.PAK MOVIE/OP.DAT MOVIE/ED.DAT SAVE/1.SAV; do
+  for f in GAME.EXE DATA/A.PAK DATA/LOCKED.PAK DATA/RO.PAK MOVIE/OP.DAT MOVIE/ED.DAT SAVE/1.SAV \
+           MOVIE/notes.data; do
     echo "$f" > "$game/$f"
   done
 }
@@ -56,6 +58,7 @@ grep -qi '^current C:\\$' <<<"$out" || fail "the drive root should be current af
 kept DATA/LOCKED.PAK; kept MOVIE/OP.DAT; kept DATA/RO.PAK
 gone GAME.EXE; gone DATA/A.PAK; gone MOVIE/ED.DAT
 kept SAVE/1.SAV
+kept MOVIE/notes.data
 [ "$(cat "$game/DATA/LOCKED.PAK")" = DATA/LOCKED.PAK ] || fail "the locked file changed"
 
 # 2. The files are free again: the next removal (with the save data) ends
@@ -64,6 +67,7 @@ for held in DATA/LOCKED.PAK MOVIE/OP.DAT; do touch "$work/signals/$held/release"
 for p in "${holders[@]}"; do wait "$p"; done
 holders=()
 chmod u+w "$game/DATA/RO.PAK"
+rm "$game/MOVIE/notes.data"
 out=$(probe 1)
 echo "$out"
 grep -q '^result 1$' <<<"$out" || fail "the second removal should succeed"
