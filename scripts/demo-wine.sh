@@ -159,9 +159,10 @@ throttle_pid=""
 # of this prefix (other prefixes may run KSetup.exe at the same time).
 copy_pid() {
   local p
-  for p in $(pgrep -f 'Temp\\KSetup\.exe' || true); do
-    if tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-      echo "$p"
+  for p in /proc/[0-9]*; do
+    { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -q 'Temp\\KSetup\.exe' || continue
+    if { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      echo "${p#/proc/}"
       return 0
     fi
   done
