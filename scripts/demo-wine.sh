@@ -72,7 +72,7 @@ step() { step_name=$*; echo "--- $*"; }
 # fail MESSAGE: says which step failed, keeps a picture of the screen.
 fail() {
   echo "demo: FAILED${step_name:+ at \"$step_name\"}: $*" >&2
-  if [ "$mode" = headless ] && [ -n "${DISPLAY:-}" ]; then
+  if [ -n "${KSETUP_XVFB_PID:-}" ]; then
     wine_screenshot "$out/failed.png" && echo "demo: the screen at that moment: build/demo/failed.png" >&2
   fi
   exit 1
