@@ -39,13 +39,16 @@ wine_start() {
 
 # Stops everything this environment started.
 wine_stop() {
-  wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null
+  # Every step may fail harmlessly (nothing left to stop); none may end the
+  # function early under `set -e`, or the display would be left running.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   if [ -n "$KSETUP_XVFB_PID" ]; then
-    kill "$KSETUP_XVFB_PID" 2>/dev/null
-    wait "$KSETUP_XVFB_PID" 2>/dev/null
+    kill "$KSETUP_XVFB_PID" 2>/dev/null || true
+    wait "$KSETUP_XVFB_PID" 2>/dev/null || true
     KSETUP_XVFB_PID=""
   fi
+  return 0
 }
 
 # wine_cdrom LETTER FOLDER: the folder becomes CD-ROM drive LETTER:.
