@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 
 scripts/deps.sh all || exit 1
 scripts/build.sh native win64 win32 sanitize fuzz || exit 1
+# The sample disc set: the Wine install tests run on it.
+scripts/make-samples.sh >build/make-samples.log 2>&1 || { tail -30 build/make-samples.log; exit 1; }
 
 passed=0
 failed=0
