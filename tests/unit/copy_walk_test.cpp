@@ -18,85 +18,10 @@
 #include "install/file_ops.h"
 #include "platform/platform.h"
 #include "script/config.h"
-#include "tests/unit/test_util.h"
+#include "tests/unit/disc_fixture.h"
 #include "uninstall/removal.h"
 
 namespace {
-
-// ---- Fault-injecting file operations ----------------------------------------------
-
-struct Faults {
-  bool hugeSize;  // every size is 4 GiB
-  int opens, creates, reads, writes;
-  std::vector<std::string> touched;  // "op path" for every call that names a path
-};
-Faults faults;
-
-const FileOps* real() { return platformFileOps(); }
-void touch(const char* op, const char* path) { faults.touched.push_back(std::string(op) + " " + path); }
-
-void* fOpenRead(const char* path) {
-  touch("open", path);
-  ++faults.opens;
-  return real()->openRead(path);
-}
-bool fSize(void* file, uint64_t* bytes) {
-  if (faults.hugeSize) {
-    *bytes = 0x100000000ull;
-    return true;
-  }
-  return real()->size(file, bytes);
-}
-void* fCreate(const char* path) {
-  touch("create", path);
-  ++faults.creates;
-  return real()->create(path);
-}
-bool fRead(void* file, void* buffer, uint32_t bytes, uint32_t* moved) {
-  ++faults.reads;
-  return real()->read(file, buffer, bytes, moved);
-}
-bool fWrite(void* file, const void* buffer, uint32_t bytes, uint32_t* moved) {
-  ++faults.writes;
-  return real()->write(file, buffer, bytes, moved);
-}
-void* fFindFirst(const char* pattern, FoundName* found) {
-  touch("find", pattern);
-  return real()->findFirst(pattern, found);
-}
-DeleteResult fDelete(const char* path) {
-  touch("delete", path);
-  return real()->deleteFile(path);
-}
-bool fCreateFolder(const char* path) {
-  touch("mkdir", path);
-  return real()->createFolder(path);
-}
-bool fRemoveFolder(const char* path) {
-  touch("rmdir", path);
-  return real()->removeFolder(path);
-}
-bool fSetCurrent(const char* path) {
-  touch("cd", path);
-  return real()->setCurrent(path);
-}
-void fSleep(uint32_t) {}
-
-FileOps faultOps() {
-  FileOps ops = *real();
-  ops.openRead = fOpenRead;
-  ops.size = fSize;
-  ops.create = fCreate;
-  ops.read = fRead;
-  ops.write = fWrite;
-  ops.findFirst = fFindFirst;
-  ops.deleteFile = fDelete;
-  ops.createFolder = fCreateFolder;
-  ops.removeFolder = fRemoveFolder;
-  ops.setCurrent = fSetCurrent;
-  ops.sleep = fSleep;
-  return ops;
-}
 
 // ---- One copy run ----------------------------------------------------------------
 
@@ -104,7 +29,7 @@ typedef std::tuple<uint32_t, int, int> Post;
 
 struct Walk {
   int checks = 0;
-  std::vector<int> readsAtCheck;           // faults.reads seen at each check
+  std::vector<int> readsAtCheck;           // opLog.reads seen at each check
   std::function<void(int)> onCheck;        // called with the check number
   std::vector<Post> posts;
 };
@@ -112,7 +37,7 @@ struct Walk {
 int runCheck(void* context) {
   Walk* run = static_cast<Walk*>(context);
   run->checks++;
-  run->readsAtCheck.push_back(faults.reads);
+  run->readsAtCheck.push_back(opLog.reads);
   if (run->onCheck) run->onCheck(run->checks);
   return kCopyContinue;
 }
@@ -135,58 +60,28 @@ bool isFolder(const std::string& path) {
 class CopyWalk : public ::testing::Test {
  protected:
   TempDir disc, base;
+  KeepCurrentFolder keep;
   std::string root, folder, hostFolder;  // folder in the program's form, hostFolder for checks
   std::atomic<uint64_t> bytesRead{0}, bytesWritten{0};
-  FileOps ops = faultOps();
+  FileOps ops = loggingOps();
 
   void SetUp() override {
     releaseConfig();
-    clearLists();
-    faults = Faults();
+    clearInstallLists();
+    opLog = OpLog();
     setFileOps(&ops);
     root = disc.path + "\\";
     folder = base.path + "\\Game";
     hostFolder = base.path + "/Game";
-    snprintf(installFolder, sizeof installFolder, "%s", folder.c_str());
-    char cwd[4096];
-    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-    previousFolder = cwd;
+    setInstallFolder(folder);
   }
   void TearDown() override {
     setFileOps(nullptr);
     heapFailAfter(0);
-    clearLists();
+    clearInstallLists();
     installFolder[0] = 0;
-    ASSERT_EQ(chdir(previousFolder.c_str()), 0);
   }
-
-  void clearLists() {
-    for (int d = 0; d < kDiscs; d++)
-      for (int i = 0; i < kFilesPerDisc; i++) {
-        heapFree(config.fileList[d][i]);
-        config.fileList[d][i] = nullptr;
-        config.fileOption[d][i] = 0;
-      }
-    memset(config.makeFolder, 0, sizeof config.makeFolder);
-    memset(config.saveData, 0, sizeof config.saveData);
-  }
-  void setList(int d, std::vector<std::pair<std::string, uint32_t>> entries) {
-    for (size_t i = 0; i < entries.size(); i++) {
-      config.fileList[d][i] = static_cast<char*>(heapAlloc(kPathSize));
-      snprintf(config.fileList[d][i], kPathSize, "%s", entries[i].first.c_str());
-      config.fileOption[d][i] = entries[i].second;
-    }
-  }
-  void setFolders(std::vector<std::string> names) {
-    for (size_t k = 0; k < names.size(); k++)
-      snprintf(config.makeFolder[k], kTextSize, "%s", names[k].c_str());
-  }
-  // Source file on the disc; `name` uses '/'.
-  void put(const std::string& name, const std::string& data) {
-    for (size_t i = name.find('/'); i != std::string::npos; i = name.find('/', i + 1))
-      mkdir(disc.file(name.substr(0, i)).c_str(), 0777);
-    writeFile(disc.file(name), data);
-  }
+  void put(const std::string& name, const std::string& data) { putFile(disc.path, name, data); }
   std::string installed(const std::string& name) { return hostFolder + "/" + name; }
 
   CopyEnd copy(int d, Walk* run, uint32_t option = 8, const char* destination = nullptr) {
@@ -195,8 +90,6 @@ class CopyWalk : public ::testing::Test {
     return copyDisc(&job);
   }
   void prepareFolders() { ASSERT_TRUE(createInstallFolders()); }
-
-  std::string previousFolder;
 };
 
 const Post nextDisc{MSG_NEXT_DISC, 0, 0};
@@ -210,7 +103,7 @@ TEST_F(CopyWalk, MovesFilesInBlocksWithChecksBeforeEveryBlockButTheLast) {
   put("C.BIN", "");
   put("D.BIN", d);
   put("E.BIN", "not for this option");
-  setList(0, {{"A.BIN", 8}, {"B.BIN", 8 | 4}, {"C.BIN", 8}, {"E.BIN", 2}, {"D.BIN", 8}});
+  setFileList(0, {{"A.BIN", 8}, {"B.BIN", 8 | 4}, {"C.BIN", 8}, {"E.BIN", 2}, {"D.BIN", 8}});
   prepareFolders();
 
   Walk run;
@@ -246,8 +139,8 @@ TEST_F(CopyWalk, WildcardEntriesCopyMatchingFilesOfOneFolderWithoutChecksBetween
   put("DATA/SUB.BIN/INNER.BIN", "inner");
   put("X.BIN", "root file");
   put("Y.DAT", "other");
-  setList(0, {{"DATA\\*.BIN", 8}, {"*.bin", 8}, {"NONE\\*.BIN", 8}, {"*.XYZ", 8}, {"Y.DAT", 8}});
-  setFolders({"DATA"});
+  setFileList(0, {{"DATA\\*.BIN", 8}, {"*.bin", 8}, {"NONE\\*.BIN", 8}, {"*.XYZ", 8}, {"Y.DAT", 8}});
+  setTexts(config.makeFolder, {"DATA"});
   prepareFolders();
 
   Walk run;
@@ -266,7 +159,7 @@ TEST_F(CopyWalk, WildcardEntriesCopyMatchingFilesOfOneFolderWithoutChecksBetween
 TEST_F(CopyWalk, MissingDestinationFolderIsWriteErrorOfThatEntryAndUndoesTheCopy) {
   put("A.BIN", "a");
   put("DATA/B.BIN", "b");
-  setList(0, {{"A.BIN", 8}, {"DATA\\B.BIN", 8}});
+  setFileList(0, {{"A.BIN", 8}, {"DATA\\B.BIN", 8}});
   prepareFolders();  // no makeFolder entry for DATA
   Walk run;
   EXPECT_EQ(copy(0, &run), kCopyFailed);
@@ -278,7 +171,7 @@ TEST_F(CopyWalk, MissingDestinationFolderIsWriteErrorOfThatEntryAndUndoesTheCopy
 TEST_F(CopyWalk, ShrinkingSourceHugeSourceAndMissingBufferAreReadErrors) {
   put("A.BIN", "a");
   put("SHRINK.BIN", pattern(20000, 11));
-  setList(0, {{"A.BIN", 8}, {"SHRINK.BIN", 8}});
+  setFileList(0, {{"A.BIN", 8}, {"SHRINK.BIN", 8}});
   prepareFolders();
 
   // The source loses its tail after its first block has been copied.
@@ -294,23 +187,23 @@ TEST_F(CopyWalk, ShrinkingSourceHugeSourceAndMissingBufferAreReadErrors) {
 
   // Files of 4 GiB and more are refused before anything is created.
   prepareFolders();
-  faults = Faults();
-  faults.hugeSize = true;
+  opLog = OpLog();
+  opLog.hugeSize = true;
   Walk huge;
   EXPECT_EQ(copy(0, &huge), kCopyFailed);
   EXPECT_EQ(huge.posts, (std::vector<Post>{{MSG_READ_ERROR, 0, 0}}));
-  EXPECT_EQ(faults.creates, 0);
-  faults.hugeSize = false;
+  EXPECT_EQ(opLog.creates, 0);
+  opLog.hugeSize = false;
 
   // No transfer buffer: the first file to copy reports a read error, nothing opened.
   prepareFolders();
-  faults = Faults();
+  opLog = OpLog();
   Walk noBuffer;
   heapFailAfter(1);
   EXPECT_EQ(copy(0, &noBuffer), kCopyFailed);
   heapFailAfter(0);
   EXPECT_EQ(noBuffer.posts, (std::vector<Post>{{MSG_READ_ERROR, 0, 0}}));
-  EXPECT_EQ(faults.opens, 0);
+  EXPECT_EQ(opLog.opens, 0);
   EXPECT_FALSE(fileExists(hostFolder));
 }
 
@@ -327,33 +220,28 @@ TEST_F(CopyWalk, EntriesReachingOutsideTheFolderAreRefusedAndNothingOutsideIsTou
   put(longName, "long");
   for (const std::string& entry : unsafe) {
     SCOPED_TRACE(entry);
-    clearLists();
-    setList(0, {{"A.BIN", 8}, {entry, 8}});
+    clearInstallLists();
+    setFileList(0, {{"A.BIN", 8}, {entry, 8}});
     prepareFolders();
-    faults = Faults();
+    opLog = OpLog();
     Walk run;
     EXPECT_EQ(copy(0, &run), kCopyFailed);
     EXPECT_EQ(run.posts, (std::vector<Post>{{MSG_WRITE_ERROR, 0, 1}}));
     EXPECT_EQ(readFile(base.file("evil.bin")), "outside, must stay");
     EXPECT_FALSE(fileExists(hostFolder));
-    for (const std::string& t : faults.touched) {
-      const std::string path = t.substr(t.find(' ') + 1);
-      EXPECT_TRUE(path.compare(0, folder.size(), folder) == 0 ||
-                  path.compare(0, root.size(), root) == 0 || path == "/")
-          << t;
-    }
+    EXPECT_EQ(callsOutside(folder, {root}), std::vector<std::string>{});
   }
 
   // An empty or relative install folder: nothing is created, copied or removed.
   for (const char* destination : {"", "Game", "C:Game"}) {
     SCOPED_TRACE(destination);
-    clearLists();
-    setList(0, {{"A.BIN", 8}});
-    faults = Faults();
+    clearInstallLists();
+    setFileList(0, {{"A.BIN", 8}});
+    opLog = OpLog();
     Walk run;
     EXPECT_EQ(copy(0, &run, 8, destination), kCopyFailed);
     EXPECT_EQ(run.posts, (std::vector<Post>{{MSG_WRITE_ERROR, 0, 0}}));
-    EXPECT_TRUE(faults.touched.empty());
+    EXPECT_TRUE(opLog.touched.empty());
     snprintf(installFolder, sizeof installFolder, "%s", destination);
     EXPECT_FALSE(createInstallFolders());
   }
@@ -412,7 +300,7 @@ TEST(CopyPaths, RootsFolderPartsAndJoins) {
 }
 
 TEST_F(CopyWalk, InstallFoldersAreMadeLevelByLevelAndUnsafeOnesRefused) {
-  setFolders({"DATA", "DATA\\SUB\\DEEP", "SAVE"});
+  setTexts(config.makeFolder, {"DATA", "DATA\\SUB\\DEEP", "SAVE"});
   folder = base.path + "\\Games\\Maker\\Game";
   snprintf(installFolder, sizeof installFolder, "%s", folder.c_str());
   const std::string host = base.path + "/Games/Maker/Game";
@@ -421,8 +309,8 @@ TEST_F(CopyWalk, InstallFoldersAreMadeLevelByLevelAndUnsafeOnesRefused) {
   EXPECT_TRUE(isFolder(host + "/SAVE"));
   EXPECT_TRUE(createInstallFolders());  // existing folders are no failure
 
-  clearLists();
-  setFolders({"OK", "..\\ESCAPE", "AFTER"});
+  clearInstallLists();
+  setTexts(config.makeFolder, {"OK", "..\\ESCAPE", "AFTER"});
   EXPECT_FALSE(createInstallFolders());
   EXPECT_TRUE(isFolder(host + "/OK"));
   EXPECT_FALSE(isFolder(base.path + "/Games/Maker/ESCAPE"));

@@ -32,7 +32,7 @@
 #include "install/file_ops.h"
 #include "platform/platform.h"
 #include "script/config.h"
-#include "tests/unit/test_util.h"
+#include "tests/unit/disc_fixture.h"
 #include "uninstall/removal.h"
 
 namespace {
@@ -80,12 +80,6 @@ const char* const kDiscFolderMatch = "MOVIE\\EXTRA.DAT";
 // In the install folder before the copy, named by no file list.
 const std::vector<std::string> kForeign = {"mine.txt", "SAVE/SLOT1.SAV", "SAVE/CONFIG.DAT",
                                            "DATA/mods.txt"};
-
-std::string host(std::string path) {
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
 
 std::string content(const std::string& name, uint32_t size) {
   std::string s(size, '\0');
@@ -142,81 +136,25 @@ const char* const kKindNames[] = {"none", "open", "create", "read", "short read"
 struct Fault {
   FaultKind kind = kNone;
   int at = 0;  // which call of its kind, from 1
-  int opens = 0, creates = 0, reads = 0, writes = 0;
-  std::vector<std::pair<std::string, std::string>> touched;  // op, path
 };
 Fault fault;
-std::mutex touchedLock;
 
-const FileOps* real() { return platformFileOps(); }
-void touch(const char* op, const char* path) {
-  std::lock_guard<std::mutex> lock(touchedLock);
-  fault.touched.emplace_back(op, path);
-}
-
-void* mOpenRead(const char* path) {
-  touch("open", path);
-  return ++fault.opens == fault.at && fault.kind == kOpen ? nullptr : real()->openRead(path);
-}
-void* mCreate(const char* path) {
-  touch("create", path);
-  return ++fault.creates == fault.at && fault.kind == kCreate ? nullptr : real()->create(path);
-}
-bool mRead(void* file, void* buffer, uint32_t bytes, uint32_t* moved) {
-  if (++fault.reads == fault.at) {
-    if (fault.kind == kRead) {
-      *moved = 0;
-      return false;
-    }
-    if (fault.kind == kShortRead) return real()->read(file, buffer, bytes - 1, moved);
-  }
-  return real()->read(file, buffer, bytes, moved);
-}
-bool mWrite(void* file, const void* buffer, uint32_t bytes, uint32_t* moved) {
-  if (++fault.writes == fault.at) {
-    if (fault.kind == kWrite) {
-      *moved = 0;
-      return false;
-    }
-    if (fault.kind == kShortWrite) return real()->write(file, buffer, bytes - 1, moved);
-  }
-  return real()->write(file, buffer, bytes, moved);
-}
-void* mFindFirst(const char* pattern, FoundName* found) {
-  touch("find", pattern);
-  return real()->findFirst(pattern, found);
-}
-DeleteResult mDelete(const char* path) {
-  touch("delete", path);
-  return real()->deleteFile(path);
-}
-bool mCreateFolder(const char* path) {
-  touch("mkdir", path);
-  return real()->createFolder(path);
-}
-bool mRemoveFolder(const char* path) {
-  touch("rmdir", path);
-  return real()->removeFolder(path);
-}
-bool mSetCurrent(const char* path) {
-  touch("cd", path);
-  return real()->setCurrent(path);
-}
-void mSleep(uint32_t) {}
-
-FileOps matrixOps() {
-  FileOps ops = *real();
-  ops.openRead = mOpenRead;
-  ops.create = mCreate;
-  ops.read = mRead;
-  ops.write = mWrite;
-  ops.findFirst = mFindFirst;
-  ops.deleteFile = mDelete;
-  ops.createFolder = mCreateFolder;
-  ops.removeFolder = mRemoveFolder;
-  ops.setCurrent = mSetCurrent;
-  ops.sleep = mSleep;
-  return ops;
+// The log's hooks for the fault: one failed or shortened call of its kind.
+void armFault(FaultKind kind, int at) {
+  fault.kind = kind;
+  fault.at = at;
+  opLog = OpLog();
+  opLog.failOpen = [](int n) { return fault.kind == kOpen && n == fault.at; };
+  opLog.failCreate = [](int n) { return fault.kind == kCreate && n == fault.at; };
+  auto move = [](FaultKind fails, FaultKind shortens) {
+    return [fails, shortens](int n, uint32_t* bytes) {
+      if (n != fault.at) return true;
+      if (fault.kind == shortens) --*bytes;
+      return fault.kind != fails;
+    };
+  };
+  opLog.onRead = move(kRead, kShortRead);
+  opLog.onWrite = move(kWrite, kShortWrite);
 }
 
 // ---- Message checks and posts -------------------------------------------------------------
@@ -256,58 +194,37 @@ class FaultMatrix : public ::testing::Test {
  protected:
   TempDir discs[2], base;
   std::string roots[2], folder;
+  KeepCurrentFolder keep;
   std::atomic<uint64_t> bytesRead{0}, bytesWritten{0};
-  FileOps ops = matrixOps();
-  std::string previous;
+  FileOps ops = loggingOps();
 
   void SetUp() override {
     releaseConfig();
-    clearLists();
+    clearInstallLists();
     for (int d = 0; d < 2; d++) {
       roots[d] = discs[d].path + "\\";
-      for (int i = 0; i < int(kLists[d].size()); i++) {
-        config.fileList[d][i] = static_cast<char*>(heapAlloc(kPathSize));
-        snprintf(config.fileList[d][i], kPathSize, "%s", kLists[d][i].entry);
-        config.fileOption[d][i] = kLists[d][i].option;
-        for (const DiscFile& f : kLists[d][i].files) put(d, f);
+      std::vector<std::pair<std::string, uint32_t>> list;
+      for (const ListEntry& e : kLists[d]) {
+        list.emplace_back(e.entry, e.option);
+        for (const DiscFile& f : e.files) put(d, f);
       }
+      setFileList(d, list);
     }
     for (const DiscFile& f : kDiscExtras) put(f.path[0] == 'M' ? 1 : 0, f);
-    ASSERT_EQ(mkdir(discs[1].file(host(kDiscFolderMatch)).c_str(), 0777), 0);
-    for (size_t k = 0; k < kFolders.size(); k++)
-      snprintf(config.makeFolder[k], kTextSize, "%s", kFolders[k].c_str());
-    for (size_t k = 0; k < kSaveData.size(); k++)
-      snprintf(config.saveData[k], kTextSize, "%s", kSaveData[k].c_str());
+    ASSERT_EQ(mkdir(discs[1].file(hostForm(kDiscFolderMatch)).c_str(), 0777), 0);
+    setTexts(config.makeFolder, kFolders);
+    setTexts(config.saveData, kSaveData);
     folder = base.path + "\\Game";
-    snprintf(installFolder, sizeof installFolder, "%s", folder.c_str());
-    char cwd[4096];
-    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-    previous = cwd;
+    setInstallFolder(folder);
     setFileOps(&ops);
   }
   void TearDown() override {
     setFileOps(nullptr);
-    clearLists();
+    clearInstallLists();
     installFolder[0] = 0;
-    ASSERT_EQ(chdir(previous.c_str()), 0);
   }
-  void clearLists() {
-    for (int d = 0; d < kDiscs; d++)
-      for (int i = 0; i < kFilesPerDisc; i++) {
-        heapFree(config.fileList[d][i]);
-        config.fileList[d][i] = nullptr;
-        config.fileOption[d][i] = 0;
-      }
-    memset(config.makeFolder, 0, sizeof config.makeFolder);
-    memset(config.saveData, 0, sizeof config.saveData);
-  }
-  void put(int d, const DiscFile& f) {
-    std::string path = host(f.path);
-    for (size_t i = path.find('/'); i != std::string::npos; i = path.find('/', i + 1))
-      mkdir(discs[d].file(path.substr(0, i)).c_str(), 0777);
-    writeFile(discs[d].file(path), content(f.path, f.size));
-  }
-  std::string installed(const std::string& name) { return base.path + "/Game/" + host(name); }
+  void put(int d, const DiscFile& f) { putFile(discs[d].path, f.path, content(f.path, f.size)); }
+  std::string installed(const std::string& name) { return base.path + "/Game/" + hostForm(name); }
 
   // The install window's part: folders, then one copy per disc while the
   // previous one finished its list.
@@ -336,14 +253,15 @@ class FaultMatrix : public ::testing::Test {
   // Every path lies below the install folder (or is it), or is a read or
   // search on a disc; the only other folder made current is the drive root.
   void checkPaths() {
-    const std::string inside = host(folder);
-    for (const auto& t : fault.touched) {
+    const std::string inside = hostForm(folder);
+    for (const auto& t : opLog.touched) {
       const std::string& op = t.first;
-      const std::string path = host(t.second);
+      if (op == "sleep") continue;
+      const std::string path = hostForm(t.second);
       EXPECT_EQ(path.find("/../"), std::string::npos) << op << " " << t.second;
       bool below = path == inside || path.compare(0, inside.size() + 1, inside + "/") == 0;
       bool onDisc = false;
-      for (const std::string& r : roots) onDisc = onDisc || path.compare(0, r.size(), host(r)) == 0;
+      for (const std::string& r : roots) onDisc = onDisc || path.compare(0, r.size(), hostForm(r)) == 0;
       if (op == "open")
         EXPECT_TRUE(onDisc) << op << " " << t.second;
       else if (op == "find")
@@ -409,15 +327,15 @@ TEST_F(FaultMatrix, EveryFaultAtEveryStepOfATwoDiscInstall) {
 
   // A clean run first: the counts of every kind of call match the model.
   prepare();
-  fault = Fault();
+  armFault(kNone, 0);
   CopyRun clean;
   ASSERT_EQ(install(&clean), (std::vector<CopyEnd>{kCopyDone, kCopyDone}));
   EXPECT_EQ(clean.posts, (std::vector<Post>{nextDisc, nextDisc}));
   ASSERT_EQ(clean.checks, int(m.checks.size()));
-  ASSERT_EQ(fault.reads, int(m.blocks.size()));
-  ASSERT_EQ(fault.writes, int(m.blocks.size()));
-  ASSERT_EQ(fault.opens, int(m.files.size()));
-  ASSERT_EQ(fault.creates, int(m.files.size()));
+  ASSERT_EQ(opLog.reads, int(m.blocks.size()));
+  ASSERT_EQ(opLog.writes, int(m.blocks.size()));
+  ASSERT_EQ(opLog.opens, int(m.files.size()));
+  ASSERT_EQ(opLog.creates, int(m.files.size()));
   checkAllCopied();
   checkForeignUntouched();
   checkPaths();
@@ -439,9 +357,7 @@ TEST_F(FaultMatrix, EveryFaultAtEveryStepOfATwoDiscInstall) {
     const int failuresBefore = failures();
     run++;
     prepare();
-    fault = Fault();
-    fault.kind = kind;
-    fault.at = at;
+    armFault(kind, at);
     bytesRead = bytesWritten = 0;
     CopyRun r;
 
