@@ -1,72 +1,28 @@
 // The removal of installed files: lists, patterns, save data, folders in
-// reverse, the step out to the drive root, refused entries, and the
-// current-folder lock shared with picture loading.
+// reverse, the step out to the drive root, refused entries, the current-folder
+// lock shared with picture loading; and at its edges: read-only files (refused
+// as Windows refuses them), save files a file list names as well, install
+// folders holding the player's own files, a removal run twice, and searches
+// that return more names than the pattern matches (as Windows does through
+// short 8.3 aliases).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "install/copy_walk.h"
-#include "install/file_ops.h"
-#include "platform/platform.h"
-#include "script/config.h"
-#include "tests/unit/test_util.h"
-#include "uninstall/removal.h"
+#include "tests/unit/disc_fixture.h"
 
 namespace {
-
-// Every call that names a path, in order; deletions of names in `refuse` fail;
-// with `offline` nothing reaches the disk.
-struct Recorder {
-  std::vector<std::string> calls;
-  std::vector<std::string> refuse;
-  bool offline;
-  std::function<void(const char*)> onSetCurrent;
-};
-Recorder rec;
-
-const FileOps* real() { return platformFileOps(); }
-
-void* rFindFirst(const char* pattern, FoundName* found) {
-  rec.calls.push_back(std::string("find ") + pattern);
-  return rec.offline ? nullptr : real()->findFirst(pattern, found);
-}
-DeleteResult rDelete(const char* path) {
-  rec.calls.push_back(std::string("delete ") + path);
-  for (const std::string& name : rec.refuse)
-    if (std::string(path).find(name) != std::string::npos) return kDeleteFailed;
-  return rec.offline ? kDeleteMissing : real()->deleteFile(path);
-}
-bool rRemoveFolder(const char* path) {
-  rec.calls.push_back(std::string("rmdir ") + path);
-  return rec.offline ? false : real()->removeFolder(path);
-}
-bool rSetCurrent(const char* path) {
-  rec.calls.push_back(std::string("cd ") + path);
-  if (rec.onSetCurrent) rec.onSetCurrent(path);
-  return rec.offline ? true : real()->setCurrent(path);
-}
-void rSleep(uint32_t ms) { rec.calls.push_back("sleep " + std::to_string(ms)); }
-
-FileOps recordingOps() {
-  FileOps ops = *real();
-  ops.findFirst = rFindFirst;
-  ops.deleteFile = rDelete;
-  ops.removeFolder = rRemoveFolder;
-  ops.setCurrent = rSetCurrent;
-  ops.sleep = rSleep;
-  return ops;
-}
 
 bool exists(const std::string& path) {
   struct stat st;
@@ -76,46 +32,22 @@ bool exists(const std::string& path) {
 class Removal : public ::testing::Test {
  protected:
   TempDir base;
-  std::string folder, previous;
-  FileOps ops = recordingOps();
+  KeepCurrentFolder keep;
+  std::string folder;
+  FileOps ops = loggingOps();
 
   void SetUp() override {
     releaseConfig();
-    clear();
-    rec = Recorder();
+    clearInstallLists();
+    opLog = OpLog();
     setFileOps(&ops);
     folder = base.path + "/Game";
     setInstallFolder(folder);
-    char cwd[4096];
-    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-    previous = cwd;
   }
   void TearDown() override {
     setFileOps(nullptr);
-    clear();
+    clearInstallLists();
     installFolder[0] = 0;
-    ASSERT_EQ(chdir(previous.c_str()), 0);
-  }
-  void clear() {
-    for (int d = 0; d < kDiscs; d++)
-      for (int i = 0; i < kFilesPerDisc; i++) {
-        heapFree(config.fileList[d][i]);
-        config.fileList[d][i] = nullptr;
-      }
-    memset(config.makeFolder, 0, sizeof config.makeFolder);
-    memset(config.saveData, 0, sizeof config.saveData);
-  }
-  static void setInstallFolder(const std::string& path) {
-    snprintf(installFolder, sizeof installFolder, "%s", path.c_str());
-  }
-  void setList(int d, std::vector<std::string> entries) {
-    for (size_t i = 0; i < entries.size(); i++) {
-      config.fileList[d][i] = static_cast<char*>(heapAlloc(kPathSize));
-      snprintf(config.fileList[d][i], kPathSize, "%s", entries[i].c_str());
-    }
-  }
-  static void setTexts(char (*table)[kTextSize], std::vector<std::string> entries) {
-    for (size_t k = 0; k < entries.size(); k++) snprintf(table[k], kTextSize, "%s", entries[k].c_str());
   }
   std::string at(const std::string& name) { return folder + "/" + name; }
   void make(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
@@ -128,12 +60,26 @@ class Removal : public ::testing::Test {
     char cwd[4096];
     return getcwd(cwd, sizeof cwd) ? cwd : "";
   }
+  // The shape of an installed game: program, data and voice folders, a
+  // manual, a movie pattern, save data; installed with its save data.
+  void installGame() {
+    clearInstallLists();
+    setFileNames(0, {"HOSHIMI.EXE", "DATA\\SYSTEM.PAK", "DATA\\GRAPHIC.PAK", "MANUAL\\README.TXT"});
+    setFileNames(1, {"DATA\\VOICE\\VOICE1.PAK", "MOVIE\\*.DAT"});
+    setTexts(config.makeFolder, {"DATA", "DATA\\VOICE", "MOVIE", "MANUAL", "SAVE"});
+    setTexts(config.saveData, {"SAVE\\*.SAV", "SAVE\\CONFIG.DAT"});
+    make({"DATA", "DATA/VOICE", "MOVIE", "MANUAL", "SAVE"},
+         {"HOSHIMI.EXE", "DATA/SYSTEM.PAK", "DATA/GRAPHIC.PAK", "MANUAL/README.TXT",
+          "DATA/VOICE/VOICE1.PAK", "MOVIE/OP.DAT", "MOVIE/ED.DAT", "SAVE/SLOT1.SAV",
+          "SAVE/CONFIG.DAT"});
+  }
+  void checkOnlyInsideTouched() { EXPECT_EQ(callsOutside(folder), std::vector<std::string>{}); }
 };
 
 TEST_F(Removal, SaveDataStaysUnlessAskedAndEveryListIsVisited) {
-  setList(0, {"GAME.EXE", "DATA\\A.PAK", "SAVE\\SHARED.SAV", "GONE.BIN"});
-  setList(1, {"DATA\\B.PAK"});
-  setList(3, {"NEVER.BIN"});  // after an empty list: not visited
+  setFileNames(0, {"GAME.EXE", "DATA\\A.PAK", "SAVE\\SHARED.SAV", "GONE.BIN"});
+  setFileNames(1, {"DATA\\B.PAK"});
+  setFileNames(3, {"NEVER.BIN"});  // after an empty list: not visited
   setTexts(config.saveData, {"SAVE\\*.SAV", "CONFIG.DAT"});
   setTexts(config.makeFolder, {"DATA", "SAVE"});
   auto install = [&] {
@@ -159,7 +105,7 @@ TEST_F(Removal, SaveDataStaysUnlessAskedAndEveryListIsVisited) {
 }
 
 TEST_F(Removal, PatternsDeletePlainFilesOnlyAndFoldersGoLastToFirst) {
-  setList(0, {"data\\*.pak", "*.TMP", "none\\*.x", "*.none"});
+  setFileNames(0, {"data\\*.pak", "*.TMP", "none\\*.x", "*.none"});
   setTexts(config.makeFolder, {"data", "data\\sub.pak", "other"});
   make({"data", "data/sub.pak", "other"},
        {"data/one.pak", "data/TWO.PAK", "data/keep.txt", "a.tmp", "B.tmp", "c.tmpx", "data/sub.pak/in.pak"});
@@ -175,52 +121,49 @@ TEST_F(Removal, PatternsDeletePlainFilesOnlyAndFoldersGoLastToFirst) {
   EXPECT_FALSE(exists(at("other")));
 
   // Folders in reverse order, then the pause, the step out and the folder itself.
-  std::vector<std::string> tail(rec.calls.end() - 6, rec.calls.end());
+  const std::vector<std::string> calls = opLog.calls();
+  std::vector<std::string> tail(calls.end() - 6, calls.end());
   EXPECT_EQ(tail, (std::vector<std::string>{
                       "rmdir " + folder + "\\other", "rmdir " + folder + "\\data\\sub.pak",
                       "rmdir " + folder + "\\data", "sleep 100", "cd /", "rmdir " + folder}));
-  EXPECT_EQ(rec.calls.front(), "cd " + folder);
+  EXPECT_EQ(calls.front(), "cd " + folder);
 }
 
 TEST_F(Removal, FailedDeletionsAndRefusedEntriesGiveFalseWithoutTouchingOutside) {
   writeFile(base.file("outside.txt"), "stays");
-  setList(0, {"A.BIN", "LOCKED.BIN", "DATA"});
+  setFileNames(0, {"A.BIN", "LOCKED.BIN", "DATA"});
   make({"DATA"}, {"A.BIN", "LOCKED.BIN"});
-  rec.refuse = {"LOCKED.BIN"};
+  opLog.refuseDelete = [](const char* path) { return strstr(path, "LOCKED.BIN") != nullptr; };
   EXPECT_FALSE(removeInstalledFiles(0));  // a locked file, and a folder named as a file
   EXPECT_FALSE(exists(at("A.BIN")));
 
-  clear();
+  clearInstallLists();
   std::string longName(kPathSize - folder.size() - 1, 'L');
-  setList(0, {"..\\outside.txt", "B.BIN", "D:\\outside.txt", longName});
+  setFileNames(0, {"..\\outside.txt", "B.BIN", "D:\\outside.txt", longName});
   setTexts(config.saveData, {"..\\*.txt"});
   setTexts(config.makeFolder, {"..\\..\\tmp"});
   make({}, {"B.BIN"});
-  rec = Recorder();
+  opLog = OpLog();
   EXPECT_FALSE(removeInstalledFiles(1));
   EXPECT_FALSE(exists(at("B.BIN")));
   EXPECT_EQ(readFile(base.file("outside.txt")), "stays");
-  for (const std::string& call : rec.calls) {
-    const std::string path = call.substr(call.find(' ') + 1);
-    if (call.compare(0, 5, "sleep") == 0 || path == "/") continue;
-    EXPECT_EQ(path.compare(0, folder.size(), folder), 0) << call;
-  }
+  checkOnlyInsideTouched();
 
   // An empty or relative install folder: nothing at all happens.
   for (const char* bad : {"", "Game", "D:Game"}) {
     setInstallFolder(bad);
-    rec = Recorder();
+    opLog = OpLog();
     EXPECT_FALSE(removeInstalledFiles(1));
-    EXPECT_TRUE(rec.calls.empty()) << bad;
+    EXPECT_TRUE(opLog.touched.empty()) << bad;
   }
 }
 
 TEST_F(Removal, OnDriveDTheRootOfDIsCurrentAfterwards) {
-  rec.offline = true;
+  opLog.offline = true;
   setInstallFolder("D:\\Games\\Demo");
-  setList(0, {"X.BIN"});
+  setFileNames(0, {"X.BIN"});
   EXPECT_TRUE(removeInstalledFiles(0));
-  EXPECT_EQ(rec.calls, (std::vector<std::string>{"cd D:\\Games\\Demo", "delete D:\\Games\\Demo\\X.BIN",
+  EXPECT_EQ(opLog.calls(), (std::vector<std::string>{"cd D:\\Games\\Demo", "delete D:\\Games\\Demo\\X.BIN",
                                                   "sleep 100", "cd D:\\", "rmdir D:\\Games\\Demo"}));
 }
 
@@ -229,7 +172,7 @@ TEST_F(Removal, CurrentFolderChangesHappenUnderTheLockPictureLoadingTakes) {
   // thread trying to take it then has to wait.
   std::vector<std::thread> probes;
   std::vector<std::unique_ptr<std::atomic<bool>>> entered;
-  rec.onSetCurrent = [&](const char*) {
+  opLog.onSetCurrent = [&](const char*) {
     entered.emplace_back(new std::atomic<bool>(false));
     std::atomic<bool>* flag = entered.back().get();
     probes.emplace_back([flag] {
@@ -241,7 +184,7 @@ TEST_F(Removal, CurrentFolderChangesHappenUnderTheLockPictureLoadingTakes) {
     EXPECT_FALSE(*flag);
   };
   make({}, {"A.BIN"});
-  setList(0, {"A.BIN"});
+  setFileNames(0, {"A.BIN"});
   EXPECT_TRUE(removeInstalledFiles(0));
   for (std::thread& t : probes) t.join();
   EXPECT_EQ(probes.size(), 2u);
@@ -270,6 +213,165 @@ TEST_F(Removal, CurrentFolderChangesHappenUnderTheLockPictureLoadingTakes) {
   stop = true;
   loader.join();
   EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(Removal, ReadOnlyFilesStayAndMakeTheResultFalseWhileEverythingElseGoes) {
+  installGame();
+  // The player (or a copy from the disc) left two files read-only.
+  ASSERT_EQ(chmod(at("DATA/GRAPHIC.PAK").c_str(), 0444), 0);
+  ASSERT_EQ(chmod(at("MOVIE/ED.DAT").c_str(), 0444), 0);
+
+  // False: the uninstall dialog shows its longer message, asking the player
+  // to delete what is left by hand.
+  EXPECT_FALSE(removeInstalledFiles(0));
+  EXPECT_EQ(readFile(at("DATA/GRAPHIC.PAK")), "DATA/GRAPHIC.PAK");
+  EXPECT_EQ(readFile(at("MOVIE/ED.DAT")), "MOVIE/ED.DAT");
+  // Everything else the lists name is gone: one refusal stops nothing.
+  for (const char* f : {"HOSHIMI.EXE", "DATA/SYSTEM.PAK", "MANUAL", "DATA/VOICE", "MOVIE/OP.DAT"})
+    EXPECT_FALSE(exists(at(f))) << f;
+  // The save data stays (not asked for), and so do the folders still holding files.
+  EXPECT_EQ(readFile(at("SAVE/SLOT1.SAV")), "SAVE/SLOT1.SAV");
+  EXPECT_EQ(readFile(at("SAVE/CONFIG.DAT")), "SAVE/CONFIG.DAT");
+  EXPECT_TRUE(exists(at("DATA")));
+  EXPECT_TRUE(exists(at("MOVIE")));
+  checkOnlyInsideTouched();
+
+  // Once the player has made them writable, a second uninstall finishes.
+  ASSERT_EQ(chmod(at("DATA/GRAPHIC.PAK").c_str(), 0644), 0);
+  ASSERT_EQ(chmod(at("MOVIE/ED.DAT").c_str(), 0644), 0);
+  EXPECT_TRUE(removeInstalledFiles(1));
+  EXPECT_FALSE(exists(folder));
+
+  // A read-only save file with the save data asked for: false as well, and
+  // the other save file still goes.
+  installGame();
+  ASSERT_EQ(chmod(at("SAVE/SLOT1.SAV").c_str(), 0444), 0);
+  EXPECT_FALSE(removeInstalledFiles(1));
+  EXPECT_TRUE(exists(at("SAVE/SLOT1.SAV")));
+  EXPECT_FALSE(exists(at("SAVE/CONFIG.DAT")));
+  EXPECT_FALSE(exists(at("HOSHIMI.EXE")));
+}
+
+TEST_F(Removal, SaveFileThatAFileListNamesGoesEvenWithoutTheSaveDataFlag) {
+  // The disc ships a starting save and a default configuration: the lists
+  // name them in another letter case and through a pattern.
+  installGame();
+  setFileNames(2, {"save\\config.dat", "SAVE\\START*.SAV"});
+  writeFile(at("SAVE/START1.SAV"), "shipped");
+  writeFile(at("SAVE/START2.SAV"), "shipped");
+
+  EXPECT_TRUE(removeInstalledFiles(0));
+  EXPECT_FALSE(exists(at("SAVE/CONFIG.DAT")));
+  EXPECT_FALSE(exists(at("SAVE/START1.SAV")));
+  EXPECT_FALSE(exists(at("SAVE/START2.SAV")));
+  // Only the player's own save stays, and its folder with it.
+  EXPECT_EQ(readFile(at("SAVE/SLOT1.SAV")), "SAVE/SLOT1.SAV");
+  EXPECT_FALSE(exists(at("HOSHIMI.EXE")));
+  EXPECT_FALSE(exists(at("DATA")));
+  checkOnlyInsideTouched();
+}
+
+TEST_F(Removal, PlayersOwnFilesAndFoldersStayAndSoDoesTheInstallFolder) {
+  installGame();
+  // Screenshots and a mod beside the game, a folder of the player's own, a
+  // file in a folder of the script's, and names close to the pattern's.
+  ASSERT_EQ(mkdir(at("SCREENSHOTS").c_str(), 0777), 0);
+  writeFile(at("SCREENSHOTS/0001.BMP"), "picture");
+  writeFile(at("mod.txt"), "mod");
+  writeFile(at("DATA/VOICE/extra.ogg"), "voice");
+  writeFile(at("MOVIE/OP.DAT.bak"), "backup");
+  writeFile(at("HOSHIMI.EXE.old"), "old");
+
+  EXPECT_TRUE(removeInstalledFiles(1));  // foreign files are no failure
+  EXPECT_EQ(readFile(at("SCREENSHOTS/0001.BMP")), "picture");
+  EXPECT_EQ(readFile(at("mod.txt")), "mod");
+  EXPECT_EQ(readFile(at("DATA/VOICE/extra.ogg")), "voice");
+  EXPECT_EQ(readFile(at("MOVIE/OP.DAT.bak")), "backup");
+  EXPECT_EQ(readFile(at("HOSHIMI.EXE.old")), "old");
+  for (const char* f : {"HOSHIMI.EXE", "DATA/SYSTEM.PAK", "DATA/VOICE/VOICE1.PAK", "MOVIE/OP.DAT",
+                        "MOVIE/ED.DAT", "MANUAL", "SAVE"})
+    EXPECT_FALSE(exists(at(f))) << f;
+  EXPECT_TRUE(exists(at("DATA/VOICE")));
+  EXPECT_TRUE(exists(folder));
+  checkOnlyInsideTouched();
+
+  // Run again over what is left (a second uninstall): nothing more goes,
+  // nothing is a failure.
+  opLog.touched.clear();
+  EXPECT_TRUE(removeInstalledFiles(1));
+  EXPECT_EQ(readFile(at("SCREENSHOTS/0001.BMP")), "picture");
+  EXPECT_EQ(readFile(at("MOVIE/OP.DAT.bak")), "backup");
+  checkOnlyInsideTouched();
+
+  // And over a folder that is gone altogether.
+  ASSERT_EQ(system(("rm -rf '" + folder + "'").c_str()), 0);
+  EXPECT_TRUE(removeInstalledFiles(1));
+  EXPECT_FALSE(exists(folder));
+}
+
+TEST_F(Removal, PatternsActOnlyOnNamesTheyMatchThemselves) {
+  // The search also returns names whose short alias would match: the
+  // player's notes.data must survive "MOVIE\*.DAT", on removal and on copy.
+  opLog.aliasSearches = true;
+  installGame();
+  writeFile(at("MOVIE/notes.data"), "the player's");
+  writeFile(at("MOVIE/OP.DAT.bak"), "backup");
+  EXPECT_TRUE(removeInstalledFiles(0));
+  EXPECT_FALSE(exists(at("MOVIE/OP.DAT")));
+  EXPECT_FALSE(exists(at("MOVIE/ED.DAT")));
+  EXPECT_EQ(readFile(at("MOVIE/notes.data")), "the player's");
+  EXPECT_EQ(readFile(at("MOVIE/OP.DAT.bak")), "backup");
+
+  TempDir disc;
+  ASSERT_EQ(mkdir(disc.file("MOVIE").c_str(), 0777), 0);
+  writeFile(disc.file("MOVIE/OP.DAT"), "op");
+  writeFile(disc.file("MOVIE/NOTES.DATA"), "not listed");
+  clearInstallLists();
+  setFileNames(0, {"MOVIE\\*.DAT"});
+  config.fileOption[0][0] = 8;
+  setTexts(config.makeFolder, {"MOVIE"});
+  std::atomic<uint64_t> bytesRead{0}, bytesWritten{0};
+  const std::string root = disc.path + "\\";
+  CopyJob job = {0, 8, folder.c_str(), root.c_str(), &bytesRead, &bytesWritten,
+                 [](void*) { return int(kCopyContinue); },
+                 [](void*, uint32_t, int, int) {}, nullptr};
+  EXPECT_EQ(copyDisc(&job), kCopyDone);
+  EXPECT_EQ(readFile(at("MOVIE/OP.DAT")), "op");
+  EXPECT_EQ(readFile(at("MOVIE/notes.data")), "the player's");
+  EXPECT_EQ(bytesRead.load(), 2u);
+}
+
+TEST(PatternNames, WindowsLongNameRulesWithShiftJis) {
+  struct Case {
+    const char* entry;
+    const char* name;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"MOVIE\\*.DAT", "op.dat", true},      {"MOVIE\\*.DAT", "notes.data", false},
+      {"*.DAT", "A.DAT.bak", false},         {"DATA\\*.*", "README", true},
+      {"A?.DAT", "A.DAT", true},             {"A?.DAT", "AB.DAT", true},
+      {"A??", "A", true},                    {"A?B", "A.B", true},
+      {"A?B", "AB", false},                  {"A?.DAT", "ABC.DAT", false},
+      {"FOO.*", "FOO", true},                {"FOO.*", "FOO.BAR", true},
+      {"FOO.*", "FOOD", false},              {"*", "anything.at.all", true},
+      {"SAVE\\START*.SAV", "start1.sav", true},
+      // Shift-JIS: a backslash byte ending a character is no separator, a
+      // character is one '?', full-width letters fold.
+      {"DATA\\\x95\x5C*.BIN", "\x95\x5C" "1.BIN", true},
+      {"DATA\\\x95\x5C*.BIN", "1.BIN", false},
+      {"?.BIN", "\x95\x5C.BIN", true},
+      {"\x82\x60*", "\x82\x81\x82\x82", true},   // Ａ* takes ａｂ
+      {"\x82\x60*", "\x82\x61", false},          // not Ｂ
+      {"*\x83\x41", "\x83\x61", false},          // katakana are no letters
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(nameMatchesPattern(c.entry, c.name), c.matches) << c.entry << " / " << c.name;
+  char part[kPathSize];
+  patternFolderPart("DATA\\\x95\x5C*.BIN", part);
+  EXPECT_STREQ(part, "DATA");
+  patternFolderPart("\x95\x5C\\*.BIN", part);
+  EXPECT_STREQ(part, "\x95\x5C");
 }
 
 }  // namespace
