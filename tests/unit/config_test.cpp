@@ -65,23 +65,21 @@ class Config : public ::testing::Test {
 
 // ---- Lines and comments -----------------------------------------------------------
 
-TEST_F(Config, CommentsBlankAndIndentedLinesLeaveTheRecordEmpty) {
+TEST_F(Config, LinesCommentsAndLineNumbers) {
   ASSERT_TRUE(load("REM setup\r\n// comment\r\n\r\n   APPLITITLE = \"X\"\r\n\tDISCNUM = 0\r\n"
                    "exec CHANGECD = 1\r\nREMARK\r\n"));
   EXPECT_TRUE(isZero(&config, sizeof config));
   EXPECT_TRUE(load(""));
   EXPECT_TRUE(load("\r\n\n\r"));
-}
 
-TEST_F(Config, AnyRunOfCrAndLfSeparatesLinesAndTheLastNeedsNoBreak) {
+  // Any run of CR and LF separates lines; the last needs no break.
   ASSERT_TRUE(load("APPLITITLE = \"A\"\rEXENAME = \"B\"\n\n\r\rREGADDRESS = \"C\"\r\nBRANDNAME = \"D\""));
   EXPECT_STREQ(config.appliTitle, "A");
   EXPECT_STREQ(config.exeName, "B");
   EXPECT_STREQ(config.regAddress, "C");
   EXPECT_STREQ(config.brandName, "D");
-}
 
-TEST_F(Config, NotesCountLinesAsAnEditorDoes) {
+  // Notes count lines as an editor does.
   Notes notes;
   // Lines: 1 CRLF, 2 LF, 3 CR, 4 empty, 5 the failure.
   EXPECT_FALSE(load("REM\r\nREM\nREM\r\r\nDISCNUM = 0\r\n", &notes));
@@ -156,7 +154,7 @@ TEST_F(Config, KeywordsThatTakeEqualsFailWithoutOne) {
 
 // ---- Text lists -------------------------------------------------------------------
 
-TEST_F(Config, TextListsFillFromItemZeroAndSplitAtBlanks) {
+TEST_F(Config, TextListsFillFromItemZeroSplitAtBlanksAndStopAtCapacity) {
   ASSERT_TRUE(load("DISCNAME = \"A\" \"B\"\r\nDISCNAME = \"C\"\r\n"));
   EXPECT_STREQ(config.discName[0], "C");
   EXPECT_STREQ(config.discName[1], "B");
@@ -178,9 +176,8 @@ TEST_F(Config, TextListsFillFromItemZeroAndSplitAtBlanks) {
   EXPECT_STREQ(config.shortcutName[1], "B");
   EXPECT_STREQ(config.shortcutName[2], "Z");
   EXPECT_STREQ(config.shortcutName[3], "");
-}
 
-TEST_F(Config, EveryTextListReachesItsField) {
+  // Every text list reaches its field.
   ASSERT_TRUE(load("SHORTCUTLABEL = \"l\"\r\nSHORTCUTLINK = \"k\"\r\nSHORTCUTFOLDER = \"f\"\r\n"
                    "SHORTCUTPARAM = \"p\"\r\nSAVEDATA = \"s\"\r\nOPTIONTITLE = \"o\"\r\n"
                    "MAKEFOLDER = \"m\"\r\n"));
@@ -191,9 +188,9 @@ TEST_F(Config, EveryTextListReachesItsField) {
   EXPECT_STREQ(config.saveData[0], "s");
   EXPECT_STREQ(config.optionTitle[0], "o");
   EXPECT_STREQ(config.makeFolder[0], "m");
-}
 
-TEST_F(Config, ItemsBeyondAListsCapacityAreIgnored) {
+  // Items beyond a list's capacity are ignored; nothing spills.
+  resetRecord();
   Notes notes;
   ASSERT_TRUE(load("OPTIONTITLE = \"1\" \"2\" \"3\" \"4\" \"5\"\r\n", &notes));
   EXPECT_STREQ(config.optionTitle[2], "3");
@@ -214,7 +211,7 @@ TEST_F(Config, ItemsBeyondAListsCapacityAreIgnored) {
 
 // ---- DISCNUM and DXDISC -----------------------------------------------------------
 
-TEST_F(Config, DiscNumIsANumberNotZero) {
+TEST_F(Config, DiscNumAndDxDiscItemsAreNumbersNotZero) {
   ASSERT_TRUE(load("DISCNUM = 3\r\n"));
   EXPECT_EQ(config.discNum, 3u);
   ASSERT_TRUE(load("DISCNUM = 0x2"));
@@ -222,9 +219,7 @@ TEST_F(Config, DiscNumIsANumberNotZero) {
   EXPECT_FALSE(load("DISCNUM = 0\r\n"));
   EXPECT_FALSE(load("DISCNUM = two\r\n"));
   EXPECT_EQ(config.discNum, 2u);
-}
 
-TEST_F(Config, DxDiscItemsAreNumbersNotZero) {
   ASSERT_TRUE(load("DXDISC = 2 1\r\n"));
   EXPECT_EQ(config.dxDisc[0], 2u);
   EXPECT_EQ(config.dxDisc[1], 1u);
@@ -250,7 +245,7 @@ TEST_F(Config, DxDiscItemsAreNumbersNotZero) {
 
 // ---- EXEC -------------------------------------------------------------------------
 
-TEST_F(Config, ExecFillsCommandsFromEntryZero) {
+TEST_F(Config, ExecCommandsTextsAndCapacity) {
   ASSERT_TRUE(load("EXEC CHANGECD = 1, LOADINIFROMCD = 0\r\n"));
   EXPECT_EQ(config.exec[0].command, 1u);
   EXPECT_EQ(config.exec[0].argument, 1u);
@@ -274,9 +269,8 @@ TEST_F(Config, ExecFillsCommandsFromEntryZero) {
   EXPECT_EQ(config.exec[0].argument, 7u);
   EXPECT_EQ(config.exec[1].command, 1u);  // as the line before left it
   EXPECT_EQ(config.exec[1].argument, 3u);
-}
 
-TEST_F(Config, ExecTextArgumentsAreOwnedBlocks) {
+  // Text arguments are owned blocks.
   ASSERT_TRUE(load("EXEC POPUPMESSAGE = \"Hello, world\", CHANGECD = 2\r\n"));
   EXPECT_EQ(config.exec[0].command, 0x80000001u);
   ASSERT_NE(config.exec[0].text, nullptr);
@@ -298,9 +292,9 @@ TEST_F(Config, ExecTextArgumentsAreOwnedBlocks) {
   std::string longText(300, 'M');
   ASSERT_TRUE(load("EXEC POPUPMESSAGE = \"" + longText + "\"\r\n"));
   EXPECT_EQ(std::string(config.exec[0].text), std::string(259, 'M'));
-}
 
-TEST_F(Config, ExecKeepsTenEntries) {
+  // Ten entries are kept.
+  resetRecord();
   std::string line = "EXEC";
   for (int i = 1; i <= 12; i++) line += " CHANGECD = " + std::to_string(i) + ",";
   Notes notes;
@@ -541,9 +535,8 @@ TEST_F(Config, FirstReleaseClearsEverythingLaterReleasesKeepSceneKeyFileAndDiscN
   EXPECT_TRUE(isZero(config.keyFile, sizeof config.keyFile));
   EXPECT_TRUE(isZero(config.fileSize, sizeof config.fileSize));
   EXPECT_EQ(config.discNum, 2u);  // never cleared
-}
 
-TEST_F(Config, AFirstReleaseAfterALoadFreesWhatTheLoadTook) {
+  // A first release after a load frees what the load took.
   configInitialised = false;
   ASSERT_TRUE(load("FILELIST DISC1 = \"A\" \"B\"\r\nEXEC POPUPMESSAGE = \"M\"\r\n"));
   releaseConfig();  // the sanitizer build sees a leak if the blocks are dropped
