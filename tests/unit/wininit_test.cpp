@@ -1,21 +1,39 @@
 // The WININIT.INI edit that deletes the program at the next start, byte for
-// byte, and the names the drive list and the device lookup are built from.
+// byte, also on files that are not the tidy text it expects (binary bytes,
+// zero bytes before and after the section, several megabytes, no line ends):
+// whatever the file holds, every byte of it must still be there afterwards,
+// in order, with only the new line put in. And the names the drive list and
+// the device lookup are built from.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "media/disc.h"
 #include "platform/platform.h"
+#include "tests/unit/test_util.h"
 #include "uninstall/wininit.h"
 
 namespace {
 
 const char kOwn[] = "C:\\WINDOWS\\TEMP\\KSetup.exe";
+const std::string kLine = std::string("\r\nNUL = ") + kOwn + "\r\n";
+const std::string kAppended = "\r\n[rename]" + kLine;
 
-// The file as it reads after the planned edit; `exists` false for no file.
+// The file after the edit, applied as the program applies it: the file read
+// into a zero-filled block one byte longer, the planned text written at its
+// offset over the file; `exists` false for no file.
 std::string edited(const std::string& before, bool exists = true) {
+  char* text = static_cast<char*>(heapAlloc(before.size() + 1));
+  EXPECT_TRUE(text);
+  if (!text) return before;
+  memcpy(text, before.data(), before.size());
   WininitEdit edit;
-  EXPECT_TRUE(planWininitEdit(before.data(), static_cast<uint32_t>(before.size()), exists, kOwn, &edit));
+  bool planned = planWininitEdit(text, uint32_t(before.size()), exists, kOwn, &edit);
+  heapFree(text);
+  EXPECT_TRUE(planned);
+  if (!planned) return before;
   EXPECT_LE(edit.offset, before.size());
   // The edit never leaves bytes of the old file beyond what it writes.
   EXPECT_GE(edit.offset + edit.length, exists ? before.size() : 0u);
@@ -23,6 +41,107 @@ std::string edited(const std::string& before, bool exists = true) {
   after.append(edit.text, edit.length);
   heapFree(edit.text);
   return after;
+}
+
+// Bytes of every value, from a fixed generator, with no "[rename]" among them
+// unless `allowSection`.
+std::string noise(size_t size, uint32_t seed) {
+  std::string s(size, '\0');
+  uint64_t x = 0x9E3779B97F4A7C15ull ^ seed;
+  for (size_t i = 0; i < size; i++) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    s[i] = char(x >> 24);
+    // '[' never followed by 'r' or 'R': no section by chance.
+    if (i > 0 && s[i - 1] == '[' && (s[i] == 'r' || s[i] == 'R')) s[i] = 'x';
+  }
+  return s;
+}
+
+// Checks the edit kept the file whole: the section name at `at` is followed
+// by the new line and then by all the bytes that followed it before.
+void expectInsertedAfter(const std::string& before, size_t at, const std::string& after) {
+  const size_t cut = at + 8;
+  ASSERT_EQ(after.size(), before.size() + kLine.size());
+  EXPECT_TRUE(after.compare(0, cut, before, 0, cut) == 0) << "bytes before the line changed";
+  EXPECT_TRUE(after.compare(cut, kLine.size(), kLine) == 0) << "the line is not right after [rename]";
+  EXPECT_TRUE(after.compare(cut + kLine.size(), std::string::npos, before, cut, std::string::npos) == 0)
+      << "bytes after the line changed";
+}
+
+void expectAppended(const std::string& before, const std::string& after) {
+  ASSERT_EQ(after.size(), before.size() + kAppended.size());
+  EXPECT_TRUE(after.compare(0, before.size(), before) == 0) << "bytes of the file changed";
+  EXPECT_TRUE(after.compare(before.size(), std::string::npos, kAppended) == 0);
+}
+
+TEST(WininitStress, BinaryFilesKeepEveryByte) {
+  for (uint32_t seed = 1; seed <= 8; seed++) {
+    SCOPED_TRACE(seed);
+    std::string bytes = noise(4096 + seed * 37, seed);
+    // Without a section anywhere: appended after the last byte, zero bytes
+    // inside included.
+    expectAppended(bytes, edited(bytes));
+    // With the section somewhere after the noise's first zero byte: not seen
+    // (the search ends there), so appended again, nothing taken away.
+    size_t zero = bytes.find('\0');
+    ASSERT_NE(zero, std::string::npos);
+    std::string hidden = bytes;
+    hidden.insert(zero + 1, "[rename]");
+    expectAppended(hidden, edited(hidden));
+    // With the section before the first zero byte, in other letter case: the
+    // line goes in there and everything after moves along, zeros included.
+    std::string found = bytes;
+    found.insert(0, "[ReNaMe]");
+    expectInsertedAfter(found, 0, edited(found));
+  }
+  // A file of only zero bytes, and one of 0xFF bytes around the section.
+  std::string zeros(1000, '\0');
+  expectAppended(zeros, edited(zeros));
+  std::string high = std::string(500, '\xFF') + "[RENAME]" + std::string(500, '\xFF');
+  expectInsertedAfter(high, 500, edited(high));
+}
+
+TEST(WininitStress, MegabyteFilesEditedInPlaceWithoutLoss) {
+  const size_t size = 6 * 1024 * 1024;
+  std::string lines;
+  lines.reserve(size + 64);
+  for (int n = 0; lines.size() < size; n++)
+    lines += "[section" + std::to_string(n) + "]\r\nkey=value " + std::to_string(n * 7919) + "\r\n";
+  // Section at the start, in the middle, at the very end, and none.
+  expectInsertedAfter("[rename]" + lines, 0, edited("[rename]" + lines));
+  std::string middle = lines;
+  size_t at = middle.find("[section", middle.size() / 2);
+  middle.insert(at, "[rename]\r\nNUL=C:\\OLD.TMP\r\n");
+  expectInsertedAfter(middle, at, edited(middle));
+  expectInsertedAfter(lines + "[rename]", lines.size(), edited(lines + "[rename]"));
+  expectAppended(lines, edited(lines));
+
+  // Through a real file as well, written and read back whole.
+  TempDir dir;
+  const std::string path = dir.file("WININIT.INI");
+  writeFile(path, middle);
+  std::string before = readFile(path);
+  writeFile(path, edited(before));
+  expectInsertedAfter(middle, at, readFile(path));
+}
+
+TEST(WininitStress, TextWithoutLineEnds) {
+  // One long line: the section name glued to what follows it.
+  std::string glued = "[boot]shell=Explorer.exe[rename]NUL=C:\\A.TMP" + std::string(100000, 'a');
+  expectInsertedAfter(glued, glued.find("[rename]"), edited(glued));
+  // Bare LF and bare CR line ends stay as they are.
+  std::string lf = "[boot]\nx=1\n[rename]\nNUL=C:\\B.TMP\n";
+  expectInsertedAfter(lf, lf.find("[rename]"), edited(lf));
+  std::string cr = "[boot]\rx=1\r[Rename]";
+  expectInsertedAfter(cr, cr.find("[Rename]"), edited(cr));
+  // Without line ends and without a section: appended after the last byte.
+  std::string flat(70000, 'z');
+  expectAppended(flat, edited(flat));
+  // A section name cut off by the end of the file is no section.
+  std::string cut = "x=1[renam";
+  expectAppended(cut, edited(cut));
 }
 
 TEST(Wininit, NoFileGetsTheSectionAndTheLineWithoutLineEnd) {
