@@ -176,8 +176,6 @@ TEST(PngIo, TopRowFirstAndAnyInputChannels) {
 
 // ---- The tool ----------------------------------------------------------------
 
-std::string q(const std::string& s) { return "'" + s + "'"; }
-
 TEST(EpaTool, EncodeInfoDecodeRoundTripWithDefaultModes) {
   TempDir dir;
   struct Case {
@@ -190,10 +188,10 @@ TEST(EpaTool, EncodeInfoDecodeRoundTripWithDefaultModes) {
     std::string png, out, err;
     ASSERT_TRUE(encodePng(c.picture.pixels.data(), c.picture.width, c.picture.height, &png));
     writeFile(dir.file("in.png"), png);
-    ASSERT_EQ(runTool("epa encode " + q(dir.file("in.png")) + " " + q(dir.file("p.epa")), &out, &err), 0) << err;
-    ASSERT_EQ(runTool("epa info " + q(dir.file("p.epa")), &out, &err), 0) << err;
+    ASSERT_EQ(runTool("epa encode " + quote(dir.file("in.png")) + " " + quote(dir.file("p.epa")), &out, &err), 0) << err;
+    ASSERT_EQ(runTool("epa info " + quote(dir.file("p.epa")), &out, &err), 0) << err;
     EXPECT_EQ(out, std::string("width=120 height=70 bits=") + c.bits + "\n");
-    ASSERT_EQ(runTool("epa decode " + q(dir.file("p.epa")) + " " + q(dir.file("back.png")), &out, &err), 0) << err;
+    ASSERT_EQ(runTool("epa decode " + quote(dir.file("p.epa")) + " " + quote(dir.file("back.png")), &out, &err), 0) << err;
     Picture back;
     uint32_t w, h;
     std::string error;
@@ -202,7 +200,7 @@ TEST(EpaTool, EncodeInfoDecodeRoundTripWithDefaultModes) {
   }
   // A forced mode that would lose the alpha channel writes nothing.
   std::string out, err;
-  EXPECT_EQ(runTool("epa encode " + q(dir.file("in.png")) + " " + q(dir.file("x.epa")) + " --mode 1", &out, &err), 1);
+  EXPECT_EQ(runTool("epa encode " + quote(dir.file("in.png")) + " " + quote(dir.file("x.epa")) + " --mode 1", &out, &err), 1);
   EXPECT_NE(err.find("alpha"), std::string::npos);
   EXPECT_FALSE(fileExists(dir.file("x.epa")));
 }
@@ -213,18 +211,18 @@ TEST(EpaTool, BadInputAndUsage) {
   TempDir dir;
   std::string out, err;
   writeFile(dir.file("junk.epa"), "this is not a picture at all");
-  EXPECT_EQ(runTool("epa info " + q(dir.file("junk.epa")), &out, &err), 1);
+  EXPECT_EQ(runTool("epa info " + quote(dir.file("junk.epa")), &out, &err), 1);
   EXPECT_NE(err.find("junk.epa"), std::string::npos);
-  EXPECT_EQ(runTool("epa info " + q(dir.file("missing.epa")), &out, &err), 1);
+  EXPECT_EQ(runTool("epa info " + quote(dir.file("missing.epa")), &out, &err), 1);
 
   std::string epa, error;
   Sized p = scene(50, 40, 7, 256, true);
   ASSERT_TRUE(encodeEpa(p.pixels.data(), 50, 40, 2, &epa, &error));
   writeFile(dir.file("cut.epa"), epa.substr(0, epa.size() / 2));
-  EXPECT_EQ(runTool("epa decode " + q(dir.file("cut.epa")) + " " + q(dir.file("cut.png")), &out, &err), 1);
+  EXPECT_EQ(runTool("epa decode " + quote(dir.file("cut.epa")) + " " + quote(dir.file("cut.png")), &out, &err), 1);
   EXPECT_NE(err.find("cut.epa"), std::string::npos);
   EXPECT_FALSE(fileExists(dir.file("cut.png")));
-  EXPECT_EQ(runTool("epa encode " + q(dir.file("junk.epa")) + " " + q(dir.file("j.epa")), &out, &err), 1);
+  EXPECT_EQ(runTool("epa encode " + quote(dir.file("junk.epa")) + " " + quote(dir.file("j.epa")), &out, &err), 1);
 
   for (const char* args : {"epa", "epa frobnicate x", "epa info", "epa decode x.epa",
                            "epa encode x.png x.epa --mode 3", "epa encode x.png x.epa --mode"})

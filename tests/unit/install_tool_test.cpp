@@ -16,8 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string quote(const std::string& path) { return "'" + path + "'"; }
-
 std::string bytes(size_t n, unsigned seed) {
   std::string s(n, 0);
   for (size_t i = 0; i < n; i++) s[i] = char((i * 131 + seed * 7 + i / 251) & 255);

@@ -65,8 +65,6 @@ class SampleDiscs : public ::testing::Test {
 TempDir* SampleDiscs::out = nullptr;
 bool SampleDiscs::made = false;
 
-std::string quote(const std::string& s) { return "'" + s + "'"; }
-
 TEST_F(SampleDiscs, DiscCheckFindsNothingAndOptionsAreNested) {
   std::string report, err;
   EXPECT_EQ(runTool("script check " + quote(disc(1)) + " --disc " + quote(disc(1)) + " --disc " +

@@ -13,8 +13,6 @@
 
 namespace {
 
-std::string q(const std::string& s) { return "'" + s + "'"; }
-
 std::string solidEpa(uint32_t width, uint32_t height, uint32_t argb) {
   std::vector<uint32_t> picture(size_t(width) * height, argb);
   std::string epa, error;
@@ -151,10 +149,10 @@ void writeScene(const std::string& dir) {
 TEST(SceneTool, RendersOneFramePerValueDeterministically) {
   TempDir work(true);  // relative output paths are taken from here
   std::string disc = work.file("disc");
-  ASSERT_EQ(system(("mkdir " + q(disc)).c_str()), 0);
+  ASSERT_EQ(system(("mkdir " + quote(disc)).c_str()), 0);
   writeScene(disc);
   std::string out, err;
-  ASSERT_EQ(runTool("scene render " + q(disc) +
+  ASSERT_EQ(runTool("scene render " + quote(disc) +
                         " --size 64x48 --values 0,500,1010,1020,1020 --out a --finish",
                     &out, &err),
             0)
@@ -184,7 +182,7 @@ TEST(SceneTool, RendersOneFramePerValueDeterministically) {
   EXPECT_EQ(f3.at(38 + 9, 10 + 5), shown(0x0000FF));  // --finish
 
   // The same inputs give the same files.
-  ASSERT_EQ(runTool("scene render " + q(disc) +
+  ASSERT_EQ(runTool("scene render " + quote(disc) +
                         " --size 64x48 --values 0,500,1010,1020,1020 --out b --finish"),
             0);
   for (int i = 0; i < 5; i++) {
@@ -194,7 +192,7 @@ TEST(SceneTool, RendersOneFramePerValueDeterministically) {
 
   // Without --finish no finish picture is drawn; a slower clock moves the
   // sprite further per tick.
-  ASSERT_EQ(runTool("scene render " + q(disc) +
+  ASSERT_EQ(runTool("scene render " + quote(disc) +
                         " --size 64x48 --values 0,1020 --tick-ms 1000 --out c"),
             0);
   Frame c1 = readFrame(work.file("c-001.png"));

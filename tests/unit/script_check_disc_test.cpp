@@ -15,8 +15,6 @@
 
 namespace {
 
-std::string quote(const std::string& path) { return "'" + path + "'"; }
-
 std::string epaPicture(uint32_t width, uint32_t height) {
   std::vector<uint32_t> pixels(size_t(width) * height, 0xFF336699u);
   std::string epa, error;

@@ -13,8 +13,6 @@
 
 namespace {
 
-std::string shellQuoted(const std::string& path) { return "'" + path + "'"; }
-
 std::string utf8(const char* bytes, size_t n = std::string::npos) {
   return cp932ToUtf8(bytes, n == std::string::npos ? strlen(bytes) : n);
 }
@@ -181,7 +179,7 @@ TEST(ScriptDump, LooseScriptsWithLfOrCrLfAndOneOnlyInTheArchive) {
 
   for (const TempDir* dir : {&lf, &crlf, &packed}) {
     std::string out, err;
-    EXPECT_EQ(runTool("script dump " + shellQuoted(dir->path), &out, &err), 0) << err;
+    EXPECT_EQ(runTool("script dump " + quote(dir->path), &out, &err), 0) << err;
     EXPECT_EQ(out, kScriptJson);
     EXPECT_EQ(err, "");
   }
@@ -189,30 +187,30 @@ TEST(ScriptDump, LooseScriptsWithLfOrCrLfAndOneOnlyInTheArchive) {
   // The loose script wins over the archive member.
   writeFile(packed.file("KSetup.ini"), "APPLITITLE = \"loose\"\r\n");
   std::string out;
-  EXPECT_EQ(runTool("script dump " + shellQuoted(packed.path), &out), 0);
+  EXPECT_EQ(runTool("script dump " + quote(packed.path), &out), 0);
   EXPECT_NE(out.find("\"appliTitle\":\"loose\""), std::string::npos);
 }
 
 TEST(ScriptDump, FailedLoadsExitOneWithOneLine) {
   TempDir dir;
   std::string out, err;
-  EXPECT_EQ(runTool("script dump " + shellQuoted(dir.path), &out, &err), 1);
+  EXPECT_EQ(runTool("script dump " + quote(dir.path), &out, &err), 1);
   EXPECT_EQ(out, "");
   EXPECT_NE(err.find("no KSetup.ini"), std::string::npos) << err;
 
   writeFile(dir.file("KSetup.ini"), "APPLITITLE = \"A\"\r\nDISCNUM = 0\r\n");
-  EXPECT_EQ(runTool("script dump " + shellQuoted(dir.path), &out, &err), 1);
+  EXPECT_EQ(runTool("script dump " + quote(dir.path), &out, &err), 1);
   EXPECT_EQ(out, "");
   EXPECT_EQ(err, "ksetup-tool: " + dir.path + "/KSetup.ini: line 2: DISCNUM is 0 or no number\n");
 
-  EXPECT_EQ(runTool("script dump " + shellQuoted(dir.file("none")), &out, &err), 1);
+  EXPECT_EQ(runTool("script dump " + quote(dir.file("none")), &out, &err), 1);
   EXPECT_NE(err.find("cannot enter the folder"), std::string::npos) << err;
 
   // Bytes that are no text at all still give a record or a clean failure.
   std::string noise;
   for (int i = 0; i < 4096; i++) noise.push_back(char((i * 7919) % 251));
   writeFile(dir.file("KSetup.ini"), noise);
-  int rc = runTool("script dump " + shellQuoted(dir.path), &out, &err);
+  int rc = runTool("script dump " + quote(dir.path), &out, &err);
   EXPECT_TRUE(rc == 0 || rc == 1) << rc << err;
 }
 
@@ -246,7 +244,7 @@ TEST(ScriptCheck, WarningsCarryLineNumbersAndDoNotFail) {
             "\r\n"                                               // 10
             "DISCNAME = \"D1\"\r\n");                            // 11
   std::string out, err;
-  EXPECT_EQ(runTool("script check " + shellQuoted(dir.path), &out, &err), 0) << err;
+  EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 0) << err;
   EXPECT_EQ(err, "");
   const std::string src = dir.path + "/KSetup.ini:";
   const char* expected[] = {"1: warning: quoted text longer than 63 bytes",
@@ -286,7 +284,7 @@ TEST(ScriptCheck, AFailingLineGivesItsNumberAndRule) {
   for (const Case& c : cases) {
     writeFile(dir.file("KSetup.ini"), c.script);
     std::string out, err;
-    EXPECT_EQ(runTool("script check " + shellQuoted(dir.path), &out, &err), 1) << c.script;
+    EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 1) << c.script;
     EXPECT_EQ(err, "ksetup-tool: " + dir.path + "/KSetup.ini: " + c.error + "\n") << c.script;
     EXPECT_NE(out.find(dir.path + "/KSetup.ini: does not load\n"), std::string::npos) << out;
   }
@@ -296,7 +294,7 @@ TEST(ScriptCheck, AFailingLineGivesItsNumberAndRule) {
   ASSERT_TRUE(buildPack({{"KSetup.ini", "DISCNUM = 0\r\n"}}, true, &archive, &error));
   writeFile(packed.file("Instdata.pak"), archive);
   std::string out, err;
-  EXPECT_EQ(runTool("script check " + shellQuoted(packed.path), &out, &err), 1);
+  EXPECT_EQ(runTool("script check " + quote(packed.path), &out, &err), 1);
   EXPECT_EQ(err, "ksetup-tool: " + packed.path + "/Instdata.pak:KSetup.ini: line 1: DISCNUM is 0 or no number\n");
 }
 

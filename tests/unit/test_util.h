@@ -21,6 +21,9 @@ void writeFile(const std::string& path, const std::string& data);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 
+// `text` in single quotes for the shell command line runTool builds.
+inline std::string quote(const std::string& text) { return "'" + text + "'"; }
+
 // Runs ksetup-tool with the given argument text (shell-quoted by the caller);
 // returns its exit code and fills stdout and stderr.
 int runTool(const std::string& args, std::string* out = nullptr, std::string* err = nullptr);
