@@ -6,7 +6,6 @@
 #include "app/shell.h"
 #include "gfx/surface_win.h"
 #include "media/disc.h"
-#include "media/epa.h"
 #include "platform/platform.h"
 #include "script/config.h"
 
@@ -77,18 +76,9 @@ static bool initLauncher(HWND dialog) {
     SetFocus(GetDlgItem(dialog, kInstallButton));
   }
 
-  titleSurface = createSurface(dialog, 0, 0, kTitleSize, kTitleSize);
-  if (!titleSurface) return false;
-  uint32_t* picture = loadPicture("TITLE.EPA", nullptr, nullptr);
-  if (!picture) {
-    destroySurface(titleSurface);
-    titleSurface = nullptr;
-    return false;
-  }
-  drawPicture(titleSurface, picture, 0, 0, kTitleSize, kTitleSize, 0);
-  heapFree(picture);
-  presentSurface(dialog, titleSurface);
-  return true;
+  // Always exactly 320 x 320 pixels, whatever size the file claims.
+  titleSurface = createPictureSurface(dialog, 0, 0, kTitleSize, kTitleSize, "TITLE.EPA");
+  return titleSurface != nullptr;
 }
 
 INT_PTR CALLBACK launcherDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

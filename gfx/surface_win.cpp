@@ -1,6 +1,7 @@
 // Surfaces on the window system: creation, stretching and presenting.
 #include "gfx/surface_win.h"
 
+#include "media/epa.h"
 #include "platform/platform.h"
 
 // A bottom-up 32-bit DIB section of width x height; its pixels in *bits.
@@ -136,4 +137,19 @@ void presentDirtyRects(HWND window, const Surface* surface, DirtyRect* const* li
            static_cast<HDC>(surface->dc), r->left, r->top, SRCCOPY);
   }
   ReleaseDC(window, dc);
+}
+
+Surface* createPictureSurface(HWND window, int32_t left, int32_t top, int32_t width, int32_t height,
+                              const char* name) {
+  Surface* surface = createSurface(window, left, top, width, height);
+  if (!surface) return nullptr;
+  uint32_t* picture = loadPictureSized(name, width, height);
+  if (!picture) {
+    destroySurface(surface);
+    return nullptr;
+  }
+  drawPicture(surface, picture, 0, 0, width, height, 0);
+  heapFree(picture);
+  presentSurface(window, surface);
+  return surface;
 }

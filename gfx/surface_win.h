@@ -17,6 +17,13 @@ Surface* createSurface(HWND window, int32_t left, int32_t top, int32_t width, in
 // Releases the bitmap, the memory context and the record; null is ignored.
 void destroySurface(Surface* surface);
 
+// A width x height surface at (left, top) in the window, holding the picture
+// `name` drawn at exactly that size (a file of another size is cut or padded,
+// never read past), and shown at once. Null when the surface or the picture
+// cannot be had.
+Surface* createPictureSurface(HWND window, int32_t left, int32_t top, int32_t width, int32_t height,
+                              const char* name);
+
 // Stretches a width x height bottom-up picture over the whole surface.
 // 0 when the temporary context or bitmap cannot be made, else 1.
 int stretchPictureToSurface(Surface* surface, const uint32_t* pixels, int32_t width, int32_t height);

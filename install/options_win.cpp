@@ -9,7 +9,6 @@
 #include "app/shell.h"
 #include "gfx/surface_win.h"
 #include "install/install_win.h"
-#include "media/epa.h"
 #include "platform/platform.h"
 #include "script/config.h"
 
@@ -89,19 +88,9 @@ static bool initOptions(HWND dialog) {
   SetDlgItemTextA(dialog, kFolderEdit, programFilesFolder);
   installOption = kChoiceBits[0];
 
-  logoSurface = createSurface(dialog, kLogoLeft, kLogoTop, kLogoWidth, kLogoHeight);
-  if (!logoSurface) return false;
   // Always exactly 400 x 98 pixels, whatever size the file claims.
-  uint32_t* picture = loadPictureSized("LOGO.EPA", kLogoWidth, kLogoHeight);
-  if (!picture) {
-    destroySurface(logoSurface);
-    logoSurface = nullptr;
-    return false;
-  }
-  drawPicture(logoSurface, picture, 0, 0, kLogoWidth, kLogoHeight, 0);
-  heapFree(picture);
-  presentSurface(dialog, logoSurface);
-  return true;
+  logoSurface = createPictureSurface(dialog, kLogoLeft, kLogoTop, kLogoWidth, kLogoHeight, "LOGO.EPA");
+  return logoSurface != nullptr;
 }
 
 // ---- Browse ---------------------------------------------------------------------
