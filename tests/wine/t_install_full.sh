@@ -5,7 +5,8 @@
 # install window copying disc 1, asking for disc 2, which is swapped in, and
 # copying it; the finished scene with the FINISH picture; the shortcuts with
 # their targets, arguments and working folders; the install record as 260
-# bytes of REG_BINARY; every file byte for byte as on its disc; and the
+# bytes of REG_BINARY; every file byte for byte as on its disc and as
+# ksetup-tool install makes it natively; and the
 # launcher in its installed state afterwards. Screenshots of the dialog, of
 # the scene at three moments and of the finished scene go to build/e2e.
 set -euo pipefail
@@ -136,6 +137,20 @@ ks_expect "start game enabled" "$(ks_state "$l" 1 | cut -d' ' -f1)" "enabled=1"
 
 echo "== files"
 ki_expect_copied "$folder_unix" 8
+
+echo "== the same files as ksetup-tool install"
+native=$KS_WORK/native-install
+rm -rf "$native"
+"$KS_TOOL" install "$KI_D1" --disc "$KI_D1" --disc "$KI_D2" --to "$native" --option 8 >/dev/null ||
+  ks_fail "ksetup-tool install of the same discs failed"
+if ! diff -r "$folder_unix" "$native" >"$KS_WORK/native.diff" 2>&1; then
+  head -20 "$KS_WORK/native.diff"
+  ks_fail "ksetup-tool install gave other files than the program"
+fi
+echo "ok: ksetup-tool install gives the same $(find "$native" -type f | wc -l) files"
+"$KS_TOOL" uninstall "$KI_D1" --from "$native" --save-data >/dev/null ||
+  ks_fail "ksetup-tool uninstall failed"
+[ ! -e "$native" ] || ks_fail "ksetup-tool uninstall left $(find "$native" | head -3)"
 
 echo "== install record"
 record=$(ks_reg query "$regkey" /v InstallFolder | grep InstallFolder)
