@@ -67,7 +67,12 @@ expect_nothing_left() {
 # then the launcher must offer to install.
 stopped_message() {
   local m l
-  m=$(ks_find -title "$KS_TITLE" -control 65535 -pid "$pid" -timeout 30000)
+  # Generous: the box follows the removal of what was copied, which a loaded
+  # machine can stretch; a screenshot tells what was shown instead.
+  m=$(ks_drv find -title "$KS_TITLE" -control 65535 -pid "$pid" -timeout 90000) || {
+    ks_shot "$1-missing-message"
+    ks_fail "no message after the install stopped ($1)"
+  }
   ks_expect "message" "$(ks_text "$m" 65535)" "インストールを中断しました。"
   ks_shot "$1"
   ks_drv click "$m" 1
