@@ -18,13 +18,8 @@ static void* toHandle(int fd) { return reinterpret_cast<void*>(static_cast<intpt
 static int toFd(void* file) { return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1); }
 
 static void* posixOpenRead(const char* path) {
-  int fd = open(hostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = hostOpenRead(path);
   if (fd < 0) return nullptr;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    close(fd);
-    return nullptr;
-  }
 #ifdef POSIX_FADV_SEQUENTIAL
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif

@@ -61,4 +61,7 @@ void unlockCurrentFolder();
 // POSIX only: a program path in host form, separators turned into '/' and
 // each existing component matched without regard to letter case.
 std::string hostPath(const char* path);
+// POSIX only: opens an existing file (not a folder) named by a program path
+// for reading; the descriptor, or -1.
+int hostOpenRead(const char* path);
 #endif

@@ -117,15 +117,21 @@ struct PosixFile {
   int fd;
 };
 
-FileRef fileOpenRead(const char* path) {
-  if (!path) return nullptr;
+int hostOpenRead(const char* path) {
+  if (!path) return -1;
   int fd = open(hostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return -1;
   struct stat st;
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     close(fd);
-    return nullptr;
+    return -1;
   }
+  return fd;
+}
+
+FileRef fileOpenRead(const char* path) {
+  int fd = hostOpenRead(path);
+  if (fd < 0) return nullptr;
   PosixFile* f = static_cast<PosixFile*>(malloc(sizeof(PosixFile)));
   if (!f) {
     close(fd);
