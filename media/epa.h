@@ -57,6 +57,10 @@ inline size_t epaStreamOffset(const EpaInfo& info) {
 // case every pixel is still written: those the stream reached as decoded,
 // the rest as if their plane bytes were zero.
 int decodeEpa(const uint8_t* data, size_t size, uint32_t* picture);
+// The same on one path of gfx/cpu.h (decodeEpa takes the fastest this
+// processor has), for the tests and benchmarks that compare them; the caller
+// checks that the processor has it.
+int decodeEpaOn(int path, const uint8_t* data, size_t size, uint32_t* picture);
 
 // Decompresses the plane stream of `streamSize` bytes into `output`, exactly
 // width x rows bytes (never more, never reading past the stream). 0 when the
@@ -67,6 +71,9 @@ int decodeEpa(const uint8_t* data, size_t size, uint32_t* picture);
 // are ignored.
 int unpackPlanes(const uint8_t* stream, size_t streamSize, uint8_t* output, uint32_t width,
                  uint32_t rows);
+// The same on one path, as decodeEpaOn.
+int unpackPlanesOn(int path, const uint8_t* stream, size_t streamSize, uint8_t* output,
+                   uint32_t width, uint32_t rows);
 
 // Loads a picture by name (the program's folder is made current first; the
 // name is tried loose, then in "instdata.pak"). Returns width x height pixels,

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "gfx/cpu.h"
 #include "media/epa.h"
 #include "platform/platform.h"
 #include "tests/unit/test_util.h"
@@ -257,49 +259,208 @@ TEST(EpaDecode, DamagedStreamsKeepWhatWasDecoded) {
   EXPECT_EQ(pixel, 0x12345678u);
 }
 
+const size_t kGuard = 64;
+
+// Runs `check` once for every decompressor path this processor has.
+template <class Check>
+void forEachPath(Check check) {
+  for (int path = 0; path < kPathCount; path++) {
+    if (!cpuPathAvailable(path)) continue;
+    SCOPED_TRACE(testing::Message() << "path " << path);
+    check(path);
+  }
+}
+
+// Pictures of every mode at widths around the 16 pixels the vector
+// conversion takes at a time, sound and cut short, on every path: the pixels
+// the planes give one by one.
+TEST(EpaDecode, EveryPathGivesThePixelsOfThePlanes) {
+  std::mt19937 rng(99);
+  for (int mode = 0; mode < 3; mode++)
+    for (uint32_t width : {1u, 15u, 16u, 17u, 47u, 100u})
+      for (uint32_t height : {1u, 5u}) {
+        const uint32_t planeCount = mode == 0 ? 1 : mode + 2;
+        const size_t planeSize = size_t(width) * height;
+        Bytes planes(planeSize * planeCount), palette(768);
+        for (uint8_t& b : planes) b = uint8_t(rng());
+        for (uint8_t& b : palette) b = uint8_t(rng());
+        for (bool cut : {false, true}) {
+          Bytes stream = literal(planes);
+          if (cut) stream.resize(stream.size() * 2 / 3);
+          Bytes got(planes.size());
+          const int code = referenceUnpack(stream, &got, width);
+          std::vector<uint32_t> want(planeSize);
+          for (uint32_t r = 0; r < height; r++)
+            for (uint32_t x = 0; x < width; x++) {
+              const size_t k = size_t(height - 1 - r) * width + x;
+              uint32_t& p = want[size_t(r) * width + x];
+              if (mode == 0) {
+                const uint8_t* c = &palette[3 * got[k]];
+                p = 0xFF000000u | uint32_t(c[2]) << 16 | uint32_t(c[1]) << 8 | c[0];
+              } else {
+                p = uint32_t(got[k + 2 * planeSize]) << 16 | uint32_t(got[k + planeSize]) << 8 |
+                    got[k] | (mode == 2 ? uint32_t(got[k + 3 * planeSize]) << 24 : 0xFF000000u);
+              }
+            }
+          const std::string file = epaFile(mode, width, height, stream, palette);
+          forEachPath([&](int path) {
+            std::vector<uint32_t> picture(planeSize, 0xDEADBEEF);
+            EXPECT_EQ(decodeEpaOn(path, bytes(file), file.size(), picture.data()), code);
+            EXPECT_EQ(picture, want) << "mode " << mode << " width " << width << " height "
+                                     << height << (cut ? " cut" : "");
+          });
+        }
+      }
+}
+
+// A random command stream for planes of `total` bytes of the given width:
+// literals, short and extended copies of every distance (from 0 up to the
+// longest, many of them overlapping their own output), and when `damage`,
+// copies reaching before the start, commands running past the end and a
+// stream cut anywhere.
+Bytes randomStream(std::mt19937& rng, uint32_t width, size_t total, bool damage) {
+  Bytes s;
+  size_t produced = 0;
+  const unsigned alphabet = rng() % 2 ? 4 : 256;
+  while (produced < total + (damage ? 20 : 0)) {
+    unsigned kind = rng() % 8;
+    if (kind < 2 || produced == 0) {
+      unsigned n = rng() % 16;
+      s.push_back(uint8_t(n));
+      for (unsigned k = 0; k < n; k++) s.push_back(uint8_t(rng() % alphabet));
+      produced += n;
+      continue;
+    }
+    unsigned code = 1 + rng() % 15;
+    uint64_t d = distanceOf(int(code), width);
+    if (!damage && (d > produced || d == 0)) continue;
+    size_t room = total - std::min(total, produced);
+    size_t length = kind < 5 ? rng() % 8
+                    : kind == 5 ? rng() % 48
+                    : kind == 6 ? kEpaMaxCopy - rng() % 8
+                                : rng() % (kEpaMaxCopy + 1);
+    if (!damage) length = std::min(length, room);
+    if (length < 8 && kind < 5) {
+      s.push_back(uint8_t(code << 4 | length));
+    } else {
+      s.push_back(uint8_t(code << 4 | 8 | length >> 8));
+      s.push_back(uint8_t(length));
+    }
+    produced += length;
+  }
+  if (damage && !s.empty()) s.resize(rng() % s.size());
+  return s;
+}
+
 // Random command streams, mostly sound and sometimes damaged, against the
-// byte-at-a-time reference: same output, same verdict. Exercises the fast
-// paths (16-byte literal moves, 8-byte copy chunks) next to the careful ones.
+// byte-at-a-time reference on every path: same output, same verdict. Narrow
+// planes and the first rows take the careful loop; wide ones run most
+// commands in the fast loop and end, at random output sizes, inside or just
+// after the wide moves of their last commands.
 TEST(EpaStream, MatchesPlainReferenceOnRandomStreams) {
   std::mt19937 rng(1234);
   int faults = 0;
-  for (int round = 0; round < 3000; round++) {
-    uint32_t width = 1 + rng() % 40, rows = 1 + rng() % 40;
+  for (int round = 0; round < 4000; round++) {
+    const bool wide = round % 2;
+    uint32_t width = wide ? 18 + rng() % 300 : 1 + rng() % 40;
+    uint32_t rows = wide ? 1 + uint32_t((rng() % 24000) / width) : 1 + rng() % 40;
     size_t total = size_t(width) * rows;
-    Bytes s;
-    size_t produced = 0;
     bool damage = rng() % 4 == 0;
-    while (produced < total + (damage ? 20 : 0)) {
-      unsigned kind = rng() % 8;
-      if (kind < 2 || produced == 0) {
-        unsigned n = rng() % 16;
-        s.push_back(uint8_t(n));
-        for (unsigned k = 0; k < n; k++) s.push_back(uint8_t(rng() % 4));
-        produced += n;
-      } else {
-        unsigned code = 1 + rng() % 15;
-        uint64_t d = distanceOf(int(code), width);
-        if (!damage && (d > produced || d == 0)) continue;
-        size_t room = total - std::min(total, produced);
-        size_t length = kind < 5 ? rng() % 8 : rng() % (damage ? 2048 : std::min<size_t>(2048, room + 1));
-        if (!damage) length = std::min(length, room);
-        if (length < 8 && kind < 5) {
-          s.push_back(uint8_t(code << 4 | length));
-        } else {
-          s.push_back(uint8_t(code << 4 | 8 | length >> 8));
-          s.push_back(uint8_t(length));
-        }
-        produced += length;
-      }
-    }
-    if (damage && !s.empty()) s.resize(rng() % s.size());
-    Bytes want(total), got(total, 0xCC);
+    Bytes s = randomStream(rng, width, total, damage);
+    Bytes want(total);
     int expected = referenceUnpack(s, &want, width);
     faults += expected != 0;
-    ASSERT_EQ(unpackPlanes(s.data(), s.size(), got.data(), width, rows), expected) << round;
-    ASSERT_EQ(got, want) << "round " << round << " width " << width;
+    forEachPath([&](int path) {
+      // Guard bytes after the output catch any move past its end.
+      Bytes got(total + kGuard, 0xCC);
+      ASSERT_EQ(unpackPlanesOn(path, s.data(), s.size(), got.data(), width, rows), expected)
+          << "round " << round;
+      ASSERT_EQ(Bytes(got.begin() + total, got.end()), Bytes(kGuard, 0xCC)) << "round " << round;
+      got.resize(total);
+      ASSERT_EQ(got, want) << "round " << round << " width " << width << " rows " << rows;
+    });
+    if (HasFatalFailure()) return;
   }
-  EXPECT_GT(faults, 300);
+  EXPECT_GT(faults, 400);
+}
+
+// Runs the stream on every path into planes of width x rows and compares
+// with the reference. The stream sits in a block of exactly its size (the
+// sanitizers see any read past it) and guard bytes follow the output.
+void expectLikeReference(const Bytes& stream, uint32_t width, uint32_t rows) {
+  const size_t total = size_t(width) * rows;
+  Bytes want(total);
+  const int expected = referenceUnpack(stream, &want, width);
+  std::unique_ptr<uint8_t[]> exact(new uint8_t[stream.size() + 1]);
+  memcpy(exact.get(), stream.data(), stream.size());
+  forEachPath([&](int path) {
+    Bytes got(total + kGuard, 0xCC);
+    ASSERT_EQ(unpackPlanesOn(path, exact.get(), stream.size(), got.data(), width, rows), expected);
+    ASSERT_EQ(Bytes(got.begin() + total, got.end()), Bytes(kGuard, 0xCC));
+    got.resize(total);
+    ASSERT_EQ(got, want);
+  });
+}
+
+size_t decodedSize(const Bytes& s) {
+  size_t n = 0;
+  for (size_t i = 0; i < s.size();) {
+    unsigned b = s[i++];
+    if (b < 16)
+      n += b, i += b;
+    else if (b & 8)
+      n += size_t(b & 7) << 8 | s[i++];
+    else
+      n += b & 7;
+  }
+  return n;
+}
+
+// The fast loop around the narrowest width it takes (9): every code with
+// every length from 0 to 40; then a longest copy of each code, followed by
+// empty literals and a short one that end the stream, shifted byte by byte
+// across the point where the loop hands over to the careful one, in planes
+// that end before, at and after the end of the stream, or much later (the
+// stream then runs out first); and the farthest copy one byte too early.
+TEST(EpaStream, EveryCodeAndLengthInTheFastLoopAndAtItsEdges) {
+  for (uint32_t width : {8u, 9u, 10u, 17u, 18u, 33u, 64u}) {
+    SCOPED_TRACE(testing::Message() << "width " << width);
+    Bytes seed(3 * width + 5);
+    for (size_t i = 0; i < seed.size(); i++) seed[i] = uint8_t(i * 37 + 11);
+    Bytes body;
+    for (int code = 1; code < 16; code++)
+      for (size_t length = 0; length <= 40; length++) {
+        if (length < 8) {
+          body.push_back(uint8_t(code << 4 | length));
+        } else {
+          body.push_back(uint8_t(code << 4 | 8));
+          body.push_back(uint8_t(length));
+        }
+        body.insert(body.end(), {0x03, uint8_t(length), uint8_t(code), 0x5A});
+      }
+    const Bytes end = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 1, 2, 3, 4, 5};
+    const size_t base = seed.size() + decodedSize(body) + kEpaMaxCopy + 5;
+    const uint32_t rows = uint32_t((base + 64) / width + 1);
+    const size_t total = size_t(width) * rows;
+    for (size_t shift = total - base - 40; shift <= total - base + 8; shift++)
+      for (int code = 1; code < 16; code++) {
+        SCOPED_TRACE(testing::Message() << "shift " << shift << " code " << code);
+        Bytes s = literal(seed), filler = literal(Bytes(shift, 0x77));
+        s.insert(s.end(), filler.begin(), filler.end());
+        s.insert(s.end(), body.begin(), body.end());
+        s.insert(s.end(), {uint8_t(code << 4 | 15), 0xFF});
+        s.insert(s.end(), end.begin(), end.end());
+        expectLikeReference(s, width, rows);
+        if (shift % 8 == 0) expectLikeReference(s, width, rows + 2200 / width);
+        if (HasFatalFailure()) return;
+      }
+    for (size_t before : {3 * width - 1, 3 * width}) {
+      Bytes s = literal(Bytes(seed.begin(), seed.begin() + before));
+      s.insert(s.end(), {0xE3, 0x03, 1, 2, 3});
+      s.insert(s.end(), end.begin(), end.end());
+      expectLikeReference(s, width, 3 + 2200 / width);
+    }
+  }
 }
 
 // ---- Loading pictures ----------------------------------------------------------
