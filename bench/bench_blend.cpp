@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "gfx/blit.h"
+#include "gfx/cpu.h"
 #include "gfx/surface.h"
 
 namespace {
@@ -49,6 +51,21 @@ void BM_BlendRowsPackedScalar(benchmark::State& state) {
   blendFrame(state, blendRowsPackedScalar);
 }
 
+// One path of gfx/cpu.h, of the exact or the packed blend.
+void blendPath(benchmark::State& state, bool exact, int path) {
+  if (!cpuPathAvailable(path)) return state.SkipWithError("not on this processor");
+  Frame& f = frame();
+  const uint8_t* s = reinterpret_cast<const uint8_t*>(&f.source[kPixels - kWidth]);
+  uint8_t* d = reinterpret_cast<uint8_t*>(&f.destination[kPixels - kWidth]);
+  for (auto _ : state) {
+    (exact ? blendRowsExactOn : blendRowsPackedOn)(path, s, d, kWidth, kHeight, kWidth * 4,
+                                                   kWidth * 4);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(kPixels));
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kPixels) * 4);
+}
+
 void BM_CopyFrame(benchmark::State& state) {
   Frame& f = frame();
   for (auto _ : state) {
@@ -69,6 +86,14 @@ BLEND_BENCHMARK(BM_CopyFrame);
 BLEND_BENCHMARK(BM_BlendRowsExact);
 BLEND_BENCHMARK(BM_BlendRowsPacked);
 BLEND_BENCHMARK(BM_BlendRowsPackedScalar);
+#define BLEND_PATH(name, exact, path)                                                   \
+  BENCHMARK_CAPTURE(blendPath, name, exact, path)->Unit(benchmark::kMillisecond)->ComputeStatistics( \
+      "min", fastest)
+BLEND_PATH(exact_plain, true, kPathPlain);
+BLEND_PATH(exact_sse2, true, kPathSse2);
+BLEND_PATH(exact_avx2, true, kPathAvx2);
+BLEND_PATH(packed_sse2, false, kPathSse2);
+BLEND_PATH(packed_avx2, false, kPathAvx2);
 
 }  // namespace
 

@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "gfx/blit.h"
+#include "gfx/cpu.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
 
@@ -78,67 +80,105 @@ TEST(Blend, ExactAndPackedFollowTheirFormulasOnTheDocumentedValues) {
   EXPECT_EQ(p, pixel(254, 254, 254, 254));
 }
 
-TEST(Blend, PackedEqualsItsScalarReferenceForEveryChannelAndAlphaValue) {
-  // Every (source, destination, alpha) combination, in rows of odd length so
-  // that the vector steps and the leftover pixels both see all of them.
-  const int32_t columns = 65536 / 16 - 1;  // 4095 pixels a row
-  std::vector<uint32_t> src(65536), viaPacked(65536), viaScalar(65536);
+// Runs `check(path)` for every blend path this processor has.
+template <class Check>
+void forEachPath(Check check) {
+  for (int path = 0; path < kPathCount; path++) {
+    if (!cpuPathAvailable(path)) continue;
+    SCOPED_TRACE(testing::Message() << "path " << path);
+    check(path);
+  }
+}
+
+void blendOn(int path, bool exact, const uint32_t* source, uint32_t* destination,
+             int32_t columns, int32_t rows, int32_t sourcePitch, int32_t destinationPitch) {
+  (exact ? blendRowsExactOn : blendRowsPackedOn)(
+      path, reinterpret_cast<const uint8_t*>(source), reinterpret_cast<uint8_t*>(destination),
+      columns, rows, sourcePitch * 4, destinationPitch * 4);
+}
+
+TEST(Blend, EveryPathFollowsItsFormulaForEveryChannelAndAlphaValue) {
+  // Every (source, destination, alpha) combination, in 16 rows of 4096
+  // pixels, all of them through the vector steps (the per-pixel code for
+  // what is left at a row's end is the plain path's, and the odd widths
+  // below reach it from every vector path).
+  std::vector<uint32_t> src(65536), before(65536), got(65536), want[2];
+  want[0].resize(65536);
+  want[1].resize(65536);
   for (unsigned a = 0; a < 256; a++) {
     for (unsigned k = 0; k < 65536; k++) {
       unsigned sv = k & 255, dv = k >> 8;
       src[k] = pixel(sv, 255 - sv, sv ^ 0x5A, a);
-      viaPacked[k] = viaScalar[k] = pixel(dv, dv ^ 0xA5, 255 - dv, dv);
+      before[k] = pixel(dv, dv ^ 0xA5, 255 - dv, dv);
+      want[0][k] = packedBlend(src[k], before[k]);
+      want[1][k] = exactBlend(src[k], before[k]);
     }
-    // 16 rows of 4095 pixels with a pitch of 4096: the last of each row is
-    // left alone. Rows go downwards in memory, so start at the last row.
-    const uint8_t* s = reinterpret_cast<const uint8_t*>(&src[15 * 4096]);
-    blendRowsPacked(s, reinterpret_cast<uint8_t*>(&viaPacked[15 * 4096]), columns, 16,
-                    4096 * 4, 4096 * 4);
-    blendRowsPackedScalar(s, reinterpret_cast<uint8_t*>(&viaScalar[15 * 4096]), columns, 16,
-                          4096 * 4, 4096 * 4);
-    for (unsigned k = 0; k < 65536; k++) {
-      unsigned dv = k >> 8;
-      uint32_t before = pixel(dv, dv ^ 0xA5, 255 - dv, dv);
-      uint32_t want = k % 4096 == 4095 ? before : packedBlend(src[k], before);
-      if (viaScalar[k] != want || viaPacked[k] != want) {
-        FAIL() << "alpha " << a << " pixel " << k << std::hex << ": want " << want << " scalar "
-               << viaScalar[k] << " packed " << viaPacked[k];
+    forEachPath([&](int path) {
+      for (bool exact : {false, true}) {
+        got = before;
+        // Rows go downwards in memory, so start at the last row.
+        blendOn(path, exact, &src[15 * 4096], &got[15 * 4096], 4096, 16, 4096, 4096);
+        if (got == want[exact]) continue;
+        for (unsigned k = 0; k < 65536; k++)
+          if (got[k] != want[exact][k])
+            FAIL() << (exact ? "exact" : "packed") << " alpha " << a << " pixel " << k
+                   << std::hex << ": want " << want[exact][k] << " got " << got[k];
       }
-    }
+    });
+    if (HasFatalFailure()) return;
   }
 }
 
-TEST(Blend, BothVariantsOnRandomRowsWithOddWidthsAndPitches) {
+TEST(Blend, EveryPathOnRandomRowsWithOddWidthsAndPitches) {
   std::mt19937 rng(7);
-  const RowBlender blenders[] = {blendRowsExact, blendRowsPacked, blendRowsPackedScalar};
-  for (int variant = 0; variant < 3; variant++) {
-    for (int32_t columns = 1; columns <= 11; columns++) {
+  for (bool exact : {false, true})
+    for (int32_t columns = 1; columns <= 40; columns++) {
       int32_t rows = 1 + int32_t(rng() % 5);
       int32_t sp = columns + int32_t(rng() % 4), dp = columns + int32_t(rng() % 7);
       std::vector<uint32_t> src = randomPixels(rng, size_t(sp) * rows);
-      std::vector<uint32_t> dst = randomPixels(rng, size_t(dp) * rows), before = dst;
-      blenders[variant](reinterpret_cast<uint8_t*>(&src[size_t(rows - 1) * sp]),
-                        reinterpret_cast<uint8_t*>(&dst[size_t(rows - 1) * dp]), columns, rows,
-                        sp * 4, dp * 4);
-      for (int32_t r = 0; r < rows; r++)
-        for (int32_t c = 0; c < dp; c++) {
-          uint32_t was = before[size_t(r) * dp + c];
-          uint32_t want = was;
-          if (c < columns) {
-            uint32_t s = src[size_t(r) * sp + c];
-            want = variant == 0 ? exactBlend(s, was) : packedBlend(s, was);
+      std::vector<uint32_t> before = randomPixels(rng, size_t(dp) * rows);
+      forEachPath([&](int path) {
+        std::vector<uint32_t> dst = before;
+        blendOn(path, exact, &src[size_t(rows - 1) * sp], &dst[size_t(rows - 1) * dp], columns,
+                rows, sp, dp);
+        for (int32_t r = 0; r < rows; r++)
+          for (int32_t c = 0; c < dp; c++) {
+            uint32_t was = before[size_t(r) * dp + c];
+            uint32_t want = was;
+            if (c < columns) {
+              uint32_t s = src[size_t(r) * sp + c];
+              want = exact ? exactBlend(s, was) : packedBlend(s, was);
+            }
+            ASSERT_EQ(dst[size_t(r) * dp + c], want) << (exact ? "exact" : "packed")
+                                                     << " columns " << columns << " row " << r
+                                                     << " col " << c;
           }
-          ASSERT_EQ(dst[size_t(r) * dp + c], want)
-              << "variant " << variant << " columns " << columns << " row " << r << " col " << c;
-        }
+      });
     }
-  }
-  // Nothing happens for empty counts.
+  // The public blenders and the scalar twin; nothing happens for empty counts.
+  const RowBlender blenders[] = {blendRowsExact, blendRowsPacked, blendRowsPackedScalar};
+  std::vector<uint32_t> src = randomPixels(rng, 19), viaScalar = randomPixels(rng, 19);
+  std::vector<uint32_t> viaPacked = viaScalar, viaExact = viaScalar, wantExact = viaScalar;
+  blendRowsPackedScalar(reinterpret_cast<uint8_t*>(src.data()),
+                        reinterpret_cast<uint8_t*>(viaScalar.data()), 19, 1, 76, 76);
+  blendRowsPacked(reinterpret_cast<uint8_t*>(src.data()),
+                  reinterpret_cast<uint8_t*>(viaPacked.data()), 19, 1, 76, 76);
+  blendRowsExact(reinterpret_cast<uint8_t*>(src.data()),
+                 reinterpret_cast<uint8_t*>(viaExact.data()), 19, 1, 76, 76);
+  for (size_t i = 0; i < 19; i++) wantExact[i] = exactBlend(src[i], wantExact[i]);
+  EXPECT_EQ(viaPacked, viaScalar);
+  EXPECT_EQ(viaExact, wantExact);
   uint32_t s = pixel(1, 2, 3, 255), d = pixel(4, 5, 6, 7);
   for (const RowBlender blend : blenders) {
     blend(reinterpret_cast<uint8_t*>(&s), reinterpret_cast<uint8_t*>(&d), 0, 1, 4, 4);
     blend(reinterpret_cast<uint8_t*>(&s), reinterpret_cast<uint8_t*>(&d), 1, -1, 4, 4);
   }
+  forEachPath([&](int path) {
+    for (bool exact : {false, true}) {
+      blendOn(path, exact, &s, &d, -3, 1, 1, 1);
+      blendOn(path, exact, &s, &d, 1, 0, 1, 1);
+    }
+  });
   EXPECT_EQ(d, pixel(4, 5, 6, 7));
 }
 
