@@ -65,8 +65,9 @@ enum {
   kCopySlack = 64,
   // Output room the fast loop keeps: the longest copy and its slack.
   kFastOutputMargin = kEpaMaxCopy + kCopySlack,
-  // Input room the fast loop keeps: a command byte and a 16-byte move.
-  kFastInputMargin = 17,
+  // Input the fast loop leaves: a literal's 16-byte move after its command
+  // byte reads the 16 bytes that follow.
+  kFastInputMargin = 16,
   // From this width on, no distance is 0 and all but those of codes 1, 4, 7
   // and 15 (1, 2, 3, 4) are 7 or more, so no short copy of another code
   // overlaps its own output.
