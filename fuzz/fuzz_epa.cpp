@@ -1,9 +1,12 @@
 // The EPA decoder over arbitrary bytes: the header, the whole decode into a
 // picture of exactly the announced size, and the plane stream alone into an
-// exactly sized buffer, so that any read or write outside is caught.
+// exactly sized buffer, so that any read or write outside is caught; the
+// stream on every decompressor path this processor has, which must agree.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
+#include "gfx/cpu.h"
 #include "media/epa.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -21,11 +24,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size >= 2) {
     uint32_t width = data[0] % 80, rows = 1 + data[1] % 64;
     size_t total = size_t(width) * rows;
-    uint8_t* out = static_cast<uint8_t*>(malloc(total ? total : 1));
-    if (out) {
-      unpackPlanes(data + 2, size - 2, out, width, rows);
+    uint8_t* first = nullptr;
+    int firstResult = 0;
+    for (int path = 0; path < kPathCount; path++) {
+      if (!cpuPathAvailable(path)) continue;
+      uint8_t* out = static_cast<uint8_t*>(malloc(total ? total : 1));
+      if (!out) break;
+      int result = unpackPlanesOn(path, data + 2, size - 2, out, width, rows);
+      if (!first) {
+        first = out, firstResult = result;
+        continue;
+      }
+      if (result != firstResult || memcmp(out, first, total) != 0) __builtin_trap();
       free(out);
     }
+    free(first);
   }
   return 0;
 }

@@ -10,7 +10,7 @@
 // highest one reported (or there is no CPUID: __get_cpuid_max checks the ID
 // flag of EFLAGS on i386).
 static bool cpuid(unsigned leaf, unsigned* eax, unsigned* ebx, unsigned* ecx, unsigned* edx) {
-  if (__get_cpuid_max(0, nullptr) < leaf) return false;
+  if (unsigned(__get_cpuid_max(0, nullptr)) < leaf) return false;
   __cpuid_count(leaf, 0, *eax, *ebx, *ecx, *edx);
   return true;
 }
