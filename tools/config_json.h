@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/text.h"  // cp932ToUtf8
+
 // The record `config` as one line of compact JSON (no blanks) followed by a
 // newline. Keys in this order:
 //   discNum; appliTitle exeName mustMakeFolder regAddress dxMessage dxPlace
@@ -23,5 +25,3 @@
 // U+FFFD for a byte that is no character.
 std::string configToJson();
 
-// Code page 932 text (up to `size` bytes or the first zero byte) as UTF-8.
-std::string cp932ToUtf8(const char* text, size_t size);

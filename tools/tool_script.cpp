@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "install/copy_walk.h"
+#include "install/install_path.h"
 #include "install/file_ops.h"
 #include "media/epa.h"
 
@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "script/config.h"
 #include "script/scanner.h"
+#include "script/sjis.h"
 #include "tools/config_json.h"
 #include "tools/tool.h"
 
@@ -336,58 +337,55 @@ struct CheckResult {
 
 // ---- Paths as Windows sees them ----
 
-static bool isLeadByte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-static bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+static const char kSeparators[] = "\\/";
 
-// The path for comparing: ASCII letters upper-cased, separators as
-// backslashes, none at either end. The trail byte of a double-byte character
-// is kept as it is (it may be a backslash or a lower-case letter).
+// The path for comparing: letters folded as the program folds them,
+// separators as single backslashes, none at either end.
 static std::string comparable(const std::string& path) {
   std::string out;
-  for (size_t i = 0; i < path.size(); i++) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (isLeadByte(c) && i + 1 < path.size()) {
-      out.push_back(path[i]);
-      out.push_back(path[++i]);
-    } else if (isPathSeparator(char(c))) {
+  for (const char* p = path.c_str(); *p;) {
+    size_t length;
+    unsigned c = sjisFoldedChar(p, &length);
+    if (length == 2) {
+      out.push_back(char(c >> 8));
+      out.push_back(char(c & 0xFF));
+    } else if (strchr(kSeparators, *p)) {
       if (!out.empty() && out.back() != '\\') out.push_back('\\');
     } else {
-      out.push_back(c >= 'a' && c <= 'z' ? char(c - 32) : char(c));
+      out.push_back(char(c));
     }
+    p += length;
   }
-  while (!out.empty() && out.back() == '\\') out.pop_back();
+  while (sjisEndsWithOneOf(out.c_str(), "\\")) out.pop_back();
   return out;
 }
 
 // Byte offsets of the separators of a path, double-byte characters skipped.
 static std::vector<size_t> separators(const std::string& path) {
   std::vector<size_t> at;
-  for (size_t i = 0; i < path.size(); i++) {
-    if (isLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size())
-      i++;
-    else if (isPathSeparator(path[i]))
-      at.push_back(i);
-  }
+  for (size_t i = 0; i < path.size(); i += sjisCharLength(path.c_str() + i))
+    if (strchr(kSeparators, path[i])) at.push_back(i);
   return at;
 }
 
 // The folder below the install folder that an entry's file goes into: the
 // text before its last separator, empty for the install folder itself.
 static std::string folderOfEntry(const std::string& entry) {
-  std::vector<size_t> at = separators(entry);
-  return at.empty() ? "" : comparable(entry.substr(0, at.back()));
+  ptrdiff_t last = sjisFindLastOf(entry.c_str(), kSeparators);
+  return last < 0 ? "" : comparable(entry.substr(0, size_t(last)));
 }
 
 static std::string quoted(const std::string& text) {
   return "\"" + cp932ToUtf8(text.data(), text.size()) + "\"";
 }
 
-// A path on a disc or in the script's folder in the host's form, each part
-// matched without regard to case as Windows would.
-static std::string onDisc(const std::string& folder, const std::string& relative) {
-  return hostPath((folder + "/" + relative).c_str());
+// The root of disc d (0-based) given with --disc, as a drive ("E:\\").
+static std::string discRoot(int disc) { return std::string(1, char(kFirstDiscDrive + disc)) + ":\\"; }
+
+// A path on a disc in the host's form, each part matched without regard to
+// case as Windows would.
+static std::string onDisc(int disc, const std::string& relative) {
+  return hostPath((discRoot(disc) + relative).c_str());
 }
 
 enum FileKind { kNoFile, kRegularFile, kFolderFile };
@@ -401,13 +399,11 @@ static FileKind fileKind(const std::string& hostFile, uint64_t* size) {
 }
 
 // The files (not folders) a pattern matches on a disc, with their total size.
-static int patternFiles(const std::string& disc, const std::string& entry, uint64_t* total,
-                        int* folders) {
+static int patternFiles(int disc, const std::string& entry, uint64_t* total, int* folders) {
   const FileOps* ops = platformFileOps();
-  std::string pattern = disc + "/" + entry;
-  std::string folder = disc;
-  std::vector<size_t> at = separators(entry);
-  if (!at.empty()) folder += "/" + entry.substr(0, at.back());
+  std::string pattern = discRoot(disc) + entry;
+  ptrdiff_t last = sjisFindLastOf(entry.c_str(), kSeparators);
+  std::string folder = last < 0 ? "" : entry.substr(0, size_t(last) + 1);
   int files = 0;
   *total = 0;
   *folders = 0;
@@ -418,7 +414,7 @@ static int patternFiles(const std::string& disc, const std::string& entry, uint6
     uint64_t size = 0;
     if (found.isFolder) {
       ++*folders;
-    } else if (fileKind(onDisc(folder, found.name), &size) == kRegularFile) {
+    } else if (!found.foreign && fileKind(onDisc(disc, folder + found.name), &size) == kRegularFile) {
       files++;
       *total += size;
     }
@@ -583,7 +579,7 @@ static void checkDiscFiles(DiscCheck* c) {
       uint64_t size = 0;
       if (entryIsPattern(entry.c_str())) {
         int folders = 0;
-        int files = patternFiles(discs[d], entry, &size, &folders);
+        int files = patternFiles(d, entry, &size, &folders);
         if (files == 0) {
           c->add(line, true,
                  what + " matches no file in " + discs[d] +
@@ -597,7 +593,7 @@ static void checkDiscFiles(DiscCheck* c) {
                      std::to_string(declared));
         continue;
       }
-      FileKind kind = fileKind(onDisc(discs[d], entry), &size);
+      FileKind kind = fileKind(onDisc(d, entry), &size);
       if (kind == kNoFile) {
         c->add(line, true, what + " is not in " + discs[d]);
       } else if (kind == kFolderFile) {
@@ -642,7 +638,7 @@ static void checkKeyFilesAndDirectX(DiscCheck* c) {
   for (size_t d = 0; d < discs.size() && d < size_t(kDiscs); d++) {
     const char* key = config.keyFile[d];
     if (!key[0]) continue;
-    if (fileKind(onDisc(discs[d], key), nullptr) != kRegularFile)
+    if (fileKind(onDisc(int(d), key), nullptr) != kRegularFile)
       c->add(keyLine, true,
              "disc " + std::to_string(d + 1) + ": the key file " + quoted(key) + " is not in " +
                  discs[d] + ": the program does not recognise the disc");
@@ -662,7 +658,7 @@ static void checkKeyFilesAndDirectX(DiscCheck* c) {
       notGiven += (notGiven.empty() ? "" : ", ") + std::to_string(n);
       continue;
     }
-    if (fileKind(onDisc(discs[n - 1], config.dxPlace), nullptr) == kRegularFile) return;
+    if (fileKind(onDisc(n - 1, config.dxPlace), nullptr) == kRegularFile) return;
     looked += (looked.empty() ? "" : ", ") + std::to_string(n);
   }
   if (notGiven.empty())
@@ -825,6 +821,8 @@ static int scriptCheck(int argc, char** argv) {
     if (!strcmp(argv[i], "--disc") && i + 1 < argc) {
       std::string disc = absoluteFolder(argv[++i]);
       if (disc.empty()) return failInput(argv[i], "no such folder");
+      if (options.discs.size() < size_t(kDiscs))
+        mapDrive(char(kFirstDiscDrive + options.discs.size()), disc);
       options.discs.push_back(disc);
       continue;
     }

@@ -49,6 +49,20 @@ TEST(PackReader, LooseFileWinsOverMemberAndMembersAreFoundByFoldedBaseName) {
   EXPECT_EQ(readThrough("TITLE.EPA", "nothing.pak"), "<null>");
 }
 
+TEST(PackReader, JapaneseNamesCompareByCharacter) {
+  // ア (83 41) and ヂ (83 61) differ only in a letter-valued second byte;
+  // ソ (83 5C) ends in a backslash byte that is no folder separator.
+  TempDir dir(true);
+  writeFile(dir.file("Instdata.pak"), makePack({{"\x83\x41.EPA", "a"},
+                                                {"\x83\x61.EPA", "di"},
+                                                {"\x83\x5C.EPA", "so"},
+                                                {"\x82\x60.EPA", "full-width A"}}));
+  EXPECT_EQ(readThrough("\x83\x61.EPA", "Instdata.pak"), "di");
+  EXPECT_EQ(readThrough("\x83\x41.epa", "Instdata.pak"), "a");
+  EXPECT_EQ(readThrough("DATA\\\x83\x5C.EPA", "Instdata.pak"), "so");
+  EXPECT_EQ(readThrough("\x82\x81.EPA", "Instdata.pak"), "full-width A");  // ａ
+}
+
 TEST(PackReader, HandleFieldsAndOffsetsRelativeToDirectoryEnd) {
   TempDir dir(true);
   writeFile(dir.file("a.pak"), makePack({{"A", "aaaa"}, {"B", "bb"}, {"C", "c"}}));
