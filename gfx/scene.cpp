@@ -4,6 +4,7 @@
 // lists only the rectangles they cover.
 #include "gfx/scene.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstring>
 
@@ -133,17 +134,20 @@ static Rect surfaceRectOf(const Surface* surface, const Rect& stageRect) {
   return r;
 }
 
-// Sets the stage (the surface's view rectangle), cut to the surface so that
-// view-relative drawing stays inside it; a stage wholly off the surface is
-// empty.
+// Sets the stage (the surface's view rectangle). It keeps its place even
+// where it reaches past the surface, since it is the origin of everything on
+// it; the blitter clips view-relative drawing to the surface as well, and
+// saved backgrounds and listed rectangles are cut to the surface. Sides
+// beyond the 32-bit range are held at its ends, and a stage of negative size
+// is empty.
 static void setStage(Surface* surface, int64_t left, int64_t top, int64_t right, int64_t bottom) {
-  auto clamp = [](int64_t v, int64_t low, int64_t high) {
-    return v < low ? low : v > high ? high : v;
+  auto fit = [](int64_t v) {
+    return int32_t(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
   };
-  surface->viewLeft = int32_t(clamp(left, 0, surface->width));
-  surface->viewTop = int32_t(clamp(top, 0, surface->height));
-  surface->viewRight = int32_t(clamp(right, surface->viewLeft, surface->width));
-  surface->viewBottom = int32_t(clamp(bottom, surface->viewTop, surface->height));
+  surface->viewLeft = fit(left);
+  surface->viewTop = fit(top);
+  surface->viewRight = fit(right > left ? right : left);
+  surface->viewBottom = fit(bottom > top ? bottom : top);
 }
 
 // Sprite strips: only whole cells are shown, so no band reaches past the

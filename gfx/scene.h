@@ -50,7 +50,8 @@ enum : int32_t { kSceneInfinite = -1 };
 
 // One frame step over config.scene.
 //  pass 0: draws BACK pictures and BASE stages (sets the surface's view
-//          rectangle to the stage, clipped to the surface).
+//          rectangle to the stage, also where it reaches past the surface:
+//          only the drawing is cut to the surface).
 //  pass 1: value is the progress (0..1000, 1010 on completion, 1020 after);
 //          starts, steps, moves and ends elements.
 //  pass 2: draws the FINISH pictures that have not been drawn yet; running

@@ -303,48 +303,92 @@ TEST_F(SceneTest, SetupDrawsBackgroundsAndSetsTheStage) {
   EXPECT_EQ(at(surface->viewLeft, surface->viewBottom), 0xFF222222u);
 }
 
-TEST_F(SceneTest, StageThatDoesNotFitIsClippedToTheSurface) {
-  addSolid("BIG.EPA", 600, 300, 0x444444);
-  addSolid("ITEM.EPA", 40, 40, 0x555555);
-  SceneElement* base = add(kSceneBase, "BIG.EPA");
-  base->mode = kDisplayCenterDesktop;
-  base->moveX = 600;
+TEST_F(SceneTest, StageReachingPastTheSurfaceKeepsItsOrigin) {
+  // Pixels tell their column and visual row: column << 9 | row.
+  auto place = [](int32_t c, int32_t r) { return uint32_t(c) << 9 | uint32_t(r); };
+  addPicture("STAGE.EPA", 200, 100, place);
+  addPicture("ITEM.EPA", 30, 10, [](int32_t c, int32_t) { return 0x800000u + uint32_t(c); });
+  addSolid("BALL.EPA", 8, 8, 0xEEEEEE);
+  // A stage 20 pixels left of the surface: its picture is at its true place
+  // and so is everything on it.
+  SceneElement* base = add(kSceneBase, "STAGE.EPA");
+  base->mode = kDisplayNormal;
+  base->x = -20;
+  base->y = 40;
+  base->moveX = 200;
   base->moveY = 100;
-  addElement("ITEM.EPA", 460, 90, 0, 100);
+  SceneElement* item = addElement("ITEM.EPA", 10, 10, 0, 50);
+  SceneElement* ball = addSprite(kSceneSprite2, "BALL.EPA", 8, 30, 80);
+  ball->moveX = -400;  // per second: off the surface's left edge in 0.1 s
+  ball->frameInterval = 50;
+  ball->firstFrameInterval = 50;
   EXPECT_EQ(setup(), 1);
-  EXPECT_EQ(surface->viewLeft, 0);
-  EXPECT_EQ(surface->viewTop, 50);
-  EXPECT_EQ(surface->viewRight, W);
-  EXPECT_EQ(surface->viewBottom, 150);
-  EXPECT_EQ(at(0, 49), kBackground);
-  EXPECT_EQ(at(0, 50), 0x444444u);
-  EXPECT_EQ(at(W - 1, 149), 0x444444u);
-  EXPECT_EQ(at(W - 1, 150), kBackground);
-  // An element reaching past the clipped stage stays inside it, and its
-  // background is saved and restored without leaving the surface.
+  EXPECT_EQ(surface->viewLeft, -20);
+  EXPECT_EQ(surface->viewRight, 180);
+  EXPECT_EQ(at(0, 40), place(20, 0));
   std::vector<uint32_t> staged = pixels();
   EXPECT_EQ(tick(0, 0), 1);
-  EXPECT_EQ(at(W - 1, 149), 0x555555u);
-  EXPECT_EQ(at(W - 1, 150), kBackground);
-  EXPECT_EQ(tick(1010, 100), 1);
+  expectChangesListed(staged);
+  EXPECT_EQ(at(0, 50), 0x800000u + 10);  // item column 10 at stage x 20 - 20
+  EXPECT_EQ(at(19, 59), 0x800000u + 29);
+  EXPECT_EQ(at(20, 50), place(40, 10));
+  EXPECT_EQ(at(10, 120), 0xEEEEEEu);     // the ball at stage x 30
+  EXPECT_EQ(at(18, 120), place(38, 80));
+  for (int32_t k = 1; k <= 3; k++) tick(10 * k, 100 * k);
+  EXPECT_LT(ball->drawnRect.right, 20);  // wholly off the surface
+  EXPECT_EQ(tick(510, 400), 1);          // the item ends
+  EXPECT_EQ(item->state, kDone);
   EXPECT_EQ(pixels(), staged);
 
-  // A stage wholly off the surface is empty: nothing view-relative shows.
+  // A centred stage larger than the surface is centred: its middle is the
+  // surface's middle, and it is cut on every side.
   releaseScene();
   memset(config.scene, 0, sizeof config.scene);
-  base = add(kSceneBase, "NONE.EPA");
-  base->mode = kDisplayNormal;
-  base->x = -500;
-  base->y = 10;
-  base->moveX = 100;
-  base->moveY = 100;
-  addElement("ITEM.EPA", 0, 0, 0, 100);
-  setup();
-  EXPECT_EQ(surface->viewLeft, 0);
-  EXPECT_EQ(surface->viewRight, 0);
-  std::vector<uint32_t> before = pixels();
-  tick(0, 0);
-  EXPECT_EQ(pixels(), before);
+  for (int32_t i = 0; i < W * H; i++) surface->bits[i] = kBackground;
+  addPicture("BIG.EPA", 600, 300, place);
+  base = add(kSceneBase, "BIG.EPA");
+  base->mode = kDisplayCenterDesktop;
+  base->moveX = 600;
+  base->moveY = 300;
+  addElement("ITEM.EPA", 535, 245, 0, 50);  // reaching past the bottom right corner
+  EXPECT_EQ(setup(), 1);
+  EXPECT_EQ(surface->viewLeft, -60);
+  EXPECT_EQ(surface->viewTop, -50);
+  EXPECT_EQ(at(0, 0), place(60, 50));
+  EXPECT_EQ(at(W - 1, H - 1), place(60 + W - 1, 50 + H - 1));
+  staged = pixels();
+  EXPECT_EQ(tick(0, 0), 1);
+  expectChangesListed(staged);
+  EXPECT_EQ(at(W - 5, H - 5), 0x800000u);
+  EXPECT_EQ(at(W - 1, H - 1), 0x800000u + 4);
+  EXPECT_EQ(at(W - 6, H - 1), place(60 + W - 6, 50 + H - 1));
+  EXPECT_EQ(tick(510, 100), 1);
+  EXPECT_EQ(pixels(), staged);
+
+  // Stages wholly off the surface, or at the far ends of the coordinates:
+  // nothing on them shows and nothing outside the surface is touched.
+  const int32_t far[][4] = {{-500, 10, 100, 100},
+                            {10, 300, 100, 100},
+                            {INT32_MAX - 5, 0, 100, 100},
+                            {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}};
+  for (const auto& f : far) {
+    releaseScene();
+    memset(config.scene, 0, sizeof config.scene);
+    base = add(kSceneBase, "NONE.EPA");
+    base->mode = kDisplayNormal;
+    base->x = f[0];
+    base->y = f[1];
+    base->moveX = f[2];
+    base->moveY = f[3];
+    addElement("ITEM.EPA", 0, 0, 0, 50);
+    setup();
+    EXPECT_EQ(surface->viewLeft, f[0]);
+    EXPECT_LE(surface->viewLeft, surface->viewRight);
+    std::vector<uint32_t> before = pixels();
+    tick(0, 0);
+    tick(510, 100);
+    EXPECT_EQ(pixels(), before) << f[0] << "," << f[1];
+  }
 }
 
 TEST_F(SceneTest, ElementsComeAndGoWithTheProgress) {
