@@ -679,6 +679,52 @@ TEST_F(SceneTest, SpritesAreRedrawnOverChangesBelowThem) {
   EXPECT_EQ(s->state, kActive);
 }
 
+TEST_F(SceneTest, AnElementEndingUnderAMovingSpriteLeavesNothingBehind) {
+  // The sprite saved the element's pixels under it; taken off first, it
+  // gives them back before the element restores what lay under both.
+  addSolid("PANEL.EPA", 40, 20, 0x990000);
+  addSolid("CAR.EPA", 10, 10, 0x0000EE);
+  addElement("PANEL.EPA", 20, 20, 0, 40);
+  SceneElement* car = addSprite(kSceneSprite1, "CAR.EPA", 10, 30, 25);
+  car->moveX = 200;
+  car->showUntil = 100;
+  tick(0, 0);
+  tick(100, 100);  // steps onto the panel
+  EXPECT_EQ(at(52, 30), 0x0000EEu);
+  std::vector<uint32_t> before = pixels();
+  tick(410, 200);  // the panel ends as the car moves on
+  expectChangesListed(before);
+  EXPECT_EQ(car->drawnRect.left, 30 + 82);
+  for (int32_t y = 15; y < 45; y++)
+    for (int32_t x = 15; x < 110; x++) ASSERT_EQ(at(x, y), kBackground) << x << "," << y;
+}
+
+TEST_F(SceneTest, Sprite1TravelsFromItsStartWhileBarsGrowWithTheWholeValue) {
+  addSolid("CAR.EPA", 10, 10, 0x0000EE);
+  addPicture("BAR.EPA", 400, 6, [](int32_t c, int32_t) { return 0x10000u + uint32_t(c); });
+  SceneElement* car = addSprite(kSceneSprite1, "CAR.EPA", 10, 0, 0);
+  car->moveX = 100;
+  car->showFrom = 50;
+  car->showUntil = 100;
+  SceneElement* bar = add(kSceneProgressBar, "BAR.EPA");
+  bar->y = 50;
+  bar->moveX = 400;
+  bar->showFrom = 20;
+  bar->showUntil = 100;
+  bar->mode = kDirectionRight;
+  tick(0, 0);  // the bar is prepared
+  EXPECT_EQ(tick(100, 100), 0);
+  tick(500, 200);  // the car appears at its place
+  EXPECT_EQ(car->drawnRect.left, 0);
+  tick(750, 300);  // half-way from 50 to 100: half its travel
+  EXPECT_EQ(car->drawnRect.left, 50);
+  EXPECT_EQ(at(50, 0), 0x0000EEu);
+  // MulDiv(value, moveX, (showUntil - showFrom) x 10): 750 x 400 / 800.
+  EXPECT_EQ(bar->barWidth, 375);
+  EXPECT_EQ(at(374, 50), 0x10000u + 374);
+  EXPECT_EQ(at(375, 50), kBackground);
+}
+
 TEST_F(SceneTest, PartialStripsUseWholeCellsOnly) {
   addStrip("ODD.EPA", 16, 70);  // two whole cells of 30 and 10 spare rows
   addStrip("SHORT.EPA", 16, 20);
