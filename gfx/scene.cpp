@@ -313,8 +313,9 @@ static int32_t setupPass(Surface* surface, DirtyRect** dirtyList) {
 
 // ---- Tick pass -----------------------------------------------------------------------
 
-// Marks the slots that need work this tick; false when none does.
-static bool decide(int32_t value, int32_t percent, uint32_t now) {
+// Marks the slots that need work this tick; false when none does. Waiting
+// sprites are left waiting unless startSprites is set.
+static bool decide(int32_t value, int32_t percent, uint32_t now, bool startSprites) {
   bool changed = false;
   auto mark = [&](int i) {
     needsWork[i] = 1;
@@ -324,10 +325,12 @@ static bool decide(int32_t value, int32_t percent, uint32_t now) {
     SceneElement* e = &config.scene[i];
     if (e->state == kWaiting) {
       switch (e->type) {
-        case kSceneWrite:
-        case kSceneElement:
         case kSceneSprite1:
         case kSceneSprite2:
+          if (startSprites && e->showFrom <= percent) mark(i);
+          break;
+        case kSceneWrite:
+        case kSceneElement:
           if (e->showFrom <= percent) mark(i);
           break;
         case kSceneProgressBar:
@@ -528,9 +531,10 @@ static int32_t drawSprite2(SceneElement* e, uint32_t now, Surface* surface,
   return 1;
 }
 
-static int32_t tickPass(int32_t value, uint32_t now, Surface* surface, DirtyRect** dirtyList) {
+static int32_t tickPass(int32_t value, uint32_t now, bool startSprites, Surface* surface,
+                        DirtyRect** dirtyList) {
   int32_t percent = value / 10;
-  if (!decide(value, percent, now)) return 0;
+  if (!decide(value, percent, now, startSprites)) return 0;
   int32_t result = erase(surface, dirtyList);
   for (int i = 0; i < kSceneSlots; i++) {
     if (!needsWork[i]) continue;
@@ -607,14 +611,17 @@ static int32_t finishPass(Surface* surface, DirtyRect** dirtyList) {
 // ---- Entry points --------------------------------------------------------------------
 
 int32_t sceneStep(int32_t pass, int32_t value, Surface* surface, DirtyRect** dirtyList) {
-  if (pass != kScenePassSetup && pass != kScenePassTick && pass != kScenePassFinish) return 0;
+  if (pass != kScenePassSetup && pass != kScenePassTick && pass != kScenePassFinish &&
+      pass != kScenePassPrepare)
+    return 0;
   if (!surface || !surface->bits) return 0;
   if (dirtyList)
     for (int i = 0; i < kDirtyRects; i++) dirtyList[i]->active = 0;
   memset(needsWork, 0, sizeof needsWork);
   uint32_t now = readClock();
   if (pass == kScenePassSetup) return setupPass(surface, dirtyList);
-  if (pass == kScenePassTick) return tickPass(value, now, surface, dirtyList);
+  if (pass == kScenePassTick || pass == kScenePassPrepare)
+    return tickPass(value, now, pass == kScenePassTick, surface, dirtyList);
   return finishPass(surface, dirtyList);
 }
 

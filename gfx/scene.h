@@ -16,6 +16,7 @@ enum ScenePass : int32_t {
   kScenePassSetup = 0,   // backgrounds and stage, once, with value 0
   kScenePassTick = 1,    // every timer tick and the completion step
   kScenePassFinish = 2,  // FINISH pictures (see sceneStep)
+  kScenePassPrepare = 3, // the tick pass without starting sprites (see sceneStep)
 };
 
 // Progress values beyond the copy's 0..1000.
@@ -59,6 +60,11 @@ enum : int32_t { kSceneInfinite = -1 };
 //          first tick with value 1020, when everything that ends with the
 //          completion has been taken off (and that tick's list presented:
 //          every step clears the list first).
+//  pass 3: the tick pass, except that no sprite starts. The install window
+//          runs it with value 0 right after the setup pass, so that what
+//          shows from 0 % is seen and bars starting at 0 % are prepared while
+//          the first disc is asked for, even when the first timer tick comes
+//          late; sprites (and their clocks) start with the first tick.
 // dirtyList is a table of kDirtyRects entry pointers; it is cleared and then
 // lists the changed rectangles in surface coordinates, always ending with an
 // inactive entry. Returns 1 when the surface changed, else 0 (also for any

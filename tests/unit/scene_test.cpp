@@ -235,7 +235,8 @@ TEST_F(SceneTest, EmptySceneAndUnknownPassDrawNothing) {
   EXPECT_EQ(tick(0, 0), 0);
   EXPECT_EQ(tick(1020, 100), 0);
   EXPECT_EQ(sceneStep(kScenePassFinish, 1020, surface, list), 0);
-  EXPECT_EQ(sceneStep(3, 0, surface, list), 0);
+  EXPECT_EQ(sceneStep(kScenePassPrepare, 0, surface, list), 0);
+  EXPECT_EQ(sceneStep(4, 0, surface, list), 0);
   EXPECT_EQ(sceneStep(-1, 0, surface, list), 0);
   EXPECT_TRUE(listed().empty());
   EXPECT_EQ(pixels(), before);
@@ -645,6 +646,43 @@ TEST_F(SceneTest, EndlessSprite2MovesPerSecondAndIsClippedByTheStage) {
   tick(0, 1000);
   EXPECT_EQ(s->drawnRect.left, 280);
   EXPECT_EQ(s->state, kActive);
+}
+
+TEST_F(SceneTest, PreparingShowsTheStartButSpritesStartWithTheFirstTick) {
+  addSolid("ITEM.EPA", 10, 10, 0x00CC00);
+  addPicture("BAR.EPA", 400, 6, [](int32_t c, int32_t) { return 0x10000u + uint32_t(c); });
+  addStrip("BLINK.EPA", 8, 20);
+  addElement("ITEM.EPA", 0, 0, 0, 100);
+  SceneElement* bar = add(kSceneProgressBar, "BAR.EPA");
+  bar->y = 50;
+  bar->moveX = 400;
+  bar->showUntil = 100;
+  bar->mode = kDirectionRight;
+  SceneElement* brief = addSprite(kSceneSprite2, "BLINK.EPA", 10, 100, 0);
+  brief->showUntil = 300;  // a one-shot of 0.3 s
+  SceneElement* runner = addSprite(kSceneSprite1, "BLINK.EPA", 10, 150, 0);
+
+  // While the first disc is asked for: the element shows and the bar is
+  // ready, the sprites wait.
+  setup();
+  EXPECT_EQ(sceneStep(kScenePassPrepare, 0, surface, list), 1);
+  EXPECT_EQ(at(5, 5), 0x00CC00u);
+  EXPECT_EQ(bar->state, kActive);
+  EXPECT_EQ(brief->state, kWaiting);
+  EXPECT_EQ(runner->state, kWaiting);
+  EXPECT_EQ(at(100, 5), kBackground);
+
+  // The prompt took 5 s; the first tick comes at 1.5 %.
+  EXPECT_EQ(tick(15, 5000), 1);
+  EXPECT_EQ(at(5, 50), 0x10000u + 5);  // 15 x 400 / 1000 = 6 columns
+  EXPECT_EQ(at(6, 50), kBackground);
+  EXPECT_EQ(brief->stepTime, 5000u);
+  EXPECT_EQ(runner->stepTime, 5000u);
+  EXPECT_NE(at(100, 5), kBackground);
+  tick(20, 5300);
+  EXPECT_EQ(brief->state, kActive);
+  tick(25, 5400);
+  EXPECT_EQ(brief->state, kDone);
 }
 
 TEST_F(SceneTest, SpritesAreRedrawnOverChangesBelowThem) {
