@@ -134,6 +134,35 @@ static Rect surfaceRectOf(const Surface* surface, const Rect& stageRect) {
   return r;
 }
 
+static Rect intersection(const Rect& a, const Rect& b) {
+  return Rect{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
+              a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+}
+
+// Draws a cell view-relative at (x, y) as drawPictureCell does, but only
+// inside `area` (surface coordinates): the blitter is handed a copy of the
+// surface whose view is narrowed to the area, with the position moved so
+// that the stage's corner stays the origin. 1 when something was drawn.
+static int32_t drawCellInside(Surface* surface, const Rect& area, const uint32_t* pixels,
+                              int32_t x, int32_t y, int32_t width, int32_t height,
+                              int32_t pitch, DirtyRect** dirtyList) {
+  Rect view = {surface->viewLeft, surface->viewTop, surface->viewRight, surface->viewBottom};
+  Rect clip = intersection(view, area);
+  if (clip.right <= clip.left || clip.bottom <= clip.top) return 0;
+  int64_t left = int64_t(x) + surface->viewLeft - clip.left;
+  int64_t top = int64_t(y) + surface->viewTop - clip.top;
+  if (left < INT32_MIN || left > INT32_MAX || top < INT32_MIN || top > INT32_MAX) return 0;
+  Surface cut = *surface;
+  cut.viewLeft = clip.left;
+  cut.viewTop = clip.top;
+  cut.viewRight = clip.right;
+  cut.viewBottom = clip.bottom;
+  drawPictureCell(&cut, pixels, int32_t(left), int32_t(top), width, height, pitch, 1);
+  Rect r = intersection(surfaceRectOf(surface, placedRect(x, y, width, height)), clip);
+  listRect(dirtyList, surface, r);
+  return 1;
+}
+
 // Sets the stage (the surface's view rectangle). It keeps its place even
 // where it reaches past the surface, since it is the origin of everything on
 // it; the blitter clips view-relative drawing to the surface as well, and
@@ -265,12 +294,16 @@ static bool barGrows(SceneElement* e, int32_t value) {
   return true;
 }
 
-static int32_t drawBar(SceneElement* e, Surface* surface, DirtyRect** dirtyList) {
+static int32_t drawBar(SceneElement* e, Surface* surface, DirtyRect** dirtyList,
+                       const Rect* inside = nullptr) {
   BarPart p = barPart(e);
   if (p.columns <= 0 || p.rows <= 0) return 0;  // nothing grown yet, or no span
   // The cell's first pixel in memory is the left pixel of its bottom row.
   const uint32_t* cell = e->pixels +
                          ptrdiff_t(e->pictureHeight - p.row - p.rows) * e->pictureWidth + p.column;
+  if (inside)
+    return drawCellInside(surface, *inside, cell, e->drawnRect.left, e->drawnRect.top, p.columns,
+                          p.rows, e->pictureWidth, dirtyList);
   drawPictureCell(surface, cell, e->drawnRect.left, e->drawnRect.top, p.columns, p.rows,
                   e->pictureWidth, 1);
   listRect(dirtyList, surface, surfaceRectOf(surface, e->drawnRect));
@@ -424,18 +457,14 @@ static int32_t drawWrite(SceneElement* e, Surface* surface, DirtyRect** dirtyLis
   return 1;
 }
 
-static int32_t drawElement(SceneElement* e, int32_t percent, Surface* surface,
-                           DirtyRect** dirtyList) {
-  if (e->state == kActive) {
-    if (e->showUntil < percent) e->state = kDone;  // already erased
-    return 0;
-  }
-  if (e->state != kWaiting) return 0;
+// Loads the element's picture and draws it over what it saves beneath; Done
+// (and 0) when either its picture or its background buffer is missing, as it
+// could never be taken off again without the buffer.
+static int32_t showElement(SceneElement* e, Surface* surface, DirtyRect** dirtyList) {
   dropBuffers(e);
   uint32_t* picture = loadElementPicture(e);
   if (picture) e->savedBackground = newBackgroundBuffer(e);
   if (!e->savedBackground) {
-    // Without a buffer it could never be taken off again: not shown at all.
     heapFree(picture);
     e->state = kDone;
     return 0;
@@ -449,6 +478,16 @@ static int32_t drawElement(SceneElement* e, int32_t percent, Surface* surface,
   e->state = kActive;
   listRect(dirtyList, surface, r);
   return 1;
+}
+
+static int32_t drawElement(SceneElement* e, int32_t percent, Surface* surface,
+                           DirtyRect** dirtyList) {
+  if (e->state == kActive) {
+    if (e->showUntil < percent) e->state = kDone;  // already erased
+    return 0;
+  }
+  if (e->state != kWaiting) return 0;
+  return showElement(e, surface, dirtyList);
 }
 
 static int32_t drawProgressBar(SceneElement* e, int32_t percent, Surface* surface,
@@ -565,45 +604,112 @@ static int32_t tickPass(int32_t value, uint32_t now, bool startSprites, Surface*
 }
 
 // ---- Finish pass ---------------------------------------------------------------------
+// A FINISH picture takes its place in the script's drawing order like every
+// other line: what comes before it in the script lies under it, what comes
+// after it lies over it. Running sprites stay on top of everything, as they
+// do whenever something changes under them.
 
 static bool isRunningSprite(const SceneElement* e) {
   return (e->type == kSceneSprite1 || e->type == kSceneSprite2) && e->state == kActive &&
          e->backgroundSaved && e->savedBackground;
 }
 
-static int32_t finishPass(Surface* surface, DirtyRect** dirtyList) {
-  bool anyFinish = false;
-  for (int i = 0; i < kSceneSlots && !anyFinish; i++)
-    anyFinish = config.scene[i].type == kSceneFinish && config.scene[i].state == kWaiting;
-  if (!anyFinish) return 0;
+static bool isShownElement(const SceneElement* e) {
+  return e->type == kSceneElement && e->state == kActive && e->backgroundSaved &&
+         e->savedBackground;
+}
 
-  // Running sprites come off first and go back on top afterwards, saving the
-  // finished picture beneath them; otherwise their next step would restore
-  // the scene from before the finish over it.
+// Draws a FINISH picture; `covered` grows to take in the part of the surface
+// it drew on. False when nothing was drawn.
+static bool drawFinish(SceneElement* e, Surface* surface, DirtyRect** dirtyList, Rect* covered) {
+  e->state = kDone;
+  uint32_t* picture = loadElementPicture(e);
+  if (!picture) return false;
+  Rect area = {0, 0, 0, 0};
+  if (e->mode == kDisplayNormal) {
+    drawPicture(surface, picture, e->x, e->y, e->pictureWidth, e->pictureHeight, 1);
+    Rect view = {surface->viewLeft, surface->viewTop, surface->viewRight, surface->viewBottom};
+    Rect r = surfaceRectOf(surface, placedRect(e->x, e->y, e->pictureWidth, e->pictureHeight));
+    listRect(dirtyList, surface, r);
+    area = intersection(intersection(r, view), Rect{0, 0, surface->width, surface->height});
+  } else if (e->mode == kDisplayStretchDesktop) {
+    sceneStretch(surface, picture, e->pictureWidth, e->pictureHeight);
+    area = Rect{0, 0, surface->width, surface->height};
+    listRect(dirtyList, surface, area);
+  }
+  heapFree(picture);
+  if (area.right <= area.left || area.bottom <= area.top) return false;
+  if (covered->right <= covered->left)
+    *covered = area;
+  else
+    *covered = Rect{area.left < covered->left ? area.left : covered->left,
+                    area.top < covered->top ? area.top : covered->top,
+                    area.right > covered->right ? area.right : covered->right,
+                    area.bottom > covered->bottom ? area.bottom : covered->bottom};
+  return true;
+}
+
+// Draws a WRITE or a bar that is on the surface again, over the finish
+// pictures drawn before it (inside `covered`, so that the rest of it is not
+// blended twice).
+static void redrawOver(SceneElement* e, const Rect& covered, Surface* surface,
+                       DirtyRect** dirtyList) {
+  if (e->type == kSceneWrite && e->state == kDone) {
+    uint32_t* picture = loadElementPicture(e);
+    if (!picture) return;
+    drawCellInside(surface, covered, picture, e->x, e->y, e->pictureWidth, e->pictureHeight,
+                   e->pictureWidth, dirtyList);
+    heapFree(picture);
+  } else if (e->type == kSceneProgressBar && e->state != kWaiting && e->pixels) {
+    drawBar(e, surface, dirtyList, &covered);
+  }
+}
+
+static int32_t finishPass(Surface* surface, DirtyRect** dirtyList) {
+  int first = -1;
+  for (int i = 0; i < kSceneSlots && first < 0; i++)
+    if (config.scene[i].type == kSceneFinish && config.scene[i].state == kWaiting) first = i;
+  if (first < 0) return 0;
+
+  // Off the surface, from the top down: the running sprites, which go back
+  // on top afterwards saving the finished picture beneath them (otherwise
+  // their next step would restore the scene from before the finish over
+  // it), and the elements after the first finish picture, which go back
+  // over it.
   for (int i = kSceneSlots - 1; i >= 0; i--) {
     SceneElement* e = &config.scene[i];
-    needsWork[i] = isRunningSprite(e);
+    needsWork[i] = isRunningSprite(e) || (i > first && isShownElement(e));
     if (needsWork[i]) restoreBackground(e, surface, dirtyList);
   }
-  for (int i = 0; i < kSceneSlots; i++) {
+  Rect covered = {0, 0, 0, 0};  // what the finish pictures drawn so far cover
+  int lastDrawn = -1;
+  for (int i = first; i < kSceneSlots; i++) {
     SceneElement* e = &config.scene[i];
-    if (e->type != kSceneFinish || e->state != kWaiting) continue;
-    e->state = kDone;
-    uint32_t* picture = loadElementPicture(e);
-    if (!picture) continue;
-    if (e->mode == kDisplayNormal) {
-      drawPicture(surface, picture, e->x, e->y, e->pictureWidth, e->pictureHeight, 1);
-      Rect r = placedRect(e->x, e->y, e->pictureWidth, e->pictureHeight);
-      listRect(dirtyList, surface, surfaceRectOf(surface, r));
-    } else if (e->mode == kDisplayStretchDesktop) {
-      sceneStretch(surface, picture, e->pictureWidth, e->pictureHeight);
-      listRect(dirtyList, surface, Rect{0, 0, surface->width, surface->height});
+    if (e->type == kSceneFinish && e->state == kWaiting) {
+      if (drawFinish(e, surface, dirtyList, &covered)) lastDrawn = i;
+    } else if (e->type == kSceneElement && needsWork[i]) {
+      showElement(e, surface, dirtyList);
+    } else if (lastDrawn >= 0) {
+      redrawOver(e, covered, surface, dirtyList);
     }
-    heapFree(picture);
+  }
+  // What lies under the last finish picture drawn stays there: its elements
+  // are no longer taken off (that would put back the scene from before the
+  // finish), its bars no longer drawn.
+  for (int i = 0; i < lastDrawn; i++) {
+    SceneElement* e = &config.scene[i];
+    if (e->type == kSceneElement && e->state == kActive) {
+      heapFree(e->savedBackground);
+      e->savedBackground = nullptr;
+      e->backgroundSaved = 0;
+      e->state = kDone;
+    } else if (e->type == kSceneProgressBar && e->state == kActive) {
+      e->state = kDone;
+    }
   }
   for (int i = 0; i < kSceneSlots; i++) {
     SceneElement* e = &config.scene[i];
-    if (needsWork[i]) drawSprite(e, currentBand(e), surface, dirtyList);
+    if (needsWork[i] && e->type != kSceneElement) drawSprite(e, currentBand(e), surface, dirtyList);
   }
   return 1;
 }

@@ -860,6 +860,70 @@ TEST_F(SceneTest, FinishPassDrawsFinishPicturesUnderRunningSprites) {
   EXPECT_TRUE(listed()[0] == (Rect{0, 0, W, H}));
 }
 
+TEST_F(SceneTest, FinishPicturesKeepTheScriptOrder) {
+  addSolid("BAR1.EPA", 100, 6, 0x111111);
+  addSolid("EARLY.EPA", 10, 10, 0x222222);
+  addSolid("END.EPA", 200, 50, 0x0000CC);
+  addSolid("LATE.EPA", 10, 10, 0x00CC00);
+  addSolid("LAST.EPA", 10, 10, 0x00CCCC);
+  addSolid("BAR2.EPA", 50, 3, 0x333333);
+  // A half-transparent white label reaching past the finish picture.
+  TestPicture label{20, 5, std::vector<uint32_t>(100, 0x80FFFFFFu)};
+  pictures["LABEL.EPA"] = label;
+
+  // Before the finish picture: a bar still drawn on every tick after it
+  // (its computed width is past its picture's, until AFTER_FINISH) and an
+  // element that never goes.
+  SceneElement* bar1 = add(kSceneProgressBar, "BAR1.EPA");
+  bar1->y = 10;
+  bar1->moveX = 200;
+  bar1->showUntil = 102;
+  bar1->mode = kDirectionRight;
+  SceneElement* early = addElement("EARLY.EPA", 0, 30, 0, 102);
+  SceneElement* end = add(kSceneFinish, "END.EPA");
+  end->mode = kDisplayNormal;
+  // After it: an element from the start, one from after the completion, a
+  // WRITE and a bar that ended at the completion.
+  addElement("LATE.EPA", 10, 20, 0, 102);
+  addElement("LAST.EPA", 30, 20, 102, 102);
+  SceneElement* write = add(kSceneWrite, "LABEL.EPA");
+  write->x = 190;
+  write->y = 40;
+  SceneElement* bar2 = add(kSceneProgressBar, "BAR2.EPA");
+  bar2->y = 45;
+  bar2->moveX = 50;
+  bar2->showUntil = 100;
+  bar2->mode = kDirectionRight;
+
+  for (int32_t k = 0; k <= 4; k++) tick(k < 3 ? 500 * k : 1000 + 10 * (k - 2), 100 * k);
+  std::vector<uint32_t> before = pixels();
+  EXPECT_EQ(sceneStep(kScenePassFinish, 1020, surface, list), 1);
+  expectChangesListed(before);
+  std::vector<uint32_t> finished = pixels();
+  tick(1020, 500);
+  tick(1020, 600);
+  EXPECT_EQ(pixels(), finished);
+
+  EXPECT_EQ(at(5, 12), 0x0000CCu);   // the bar is under the finish picture
+  EXPECT_EQ(at(5, 32), 0x0000CCu);   // so is the early element
+  EXPECT_EQ(at(15, 25), 0x00CC00u);  // the later ones are over it
+  EXPECT_EQ(at(35, 25), 0x00CCCCu);
+  EXPECT_EQ(at(5, 46), 0x333333u);
+  // The label blended once over the finish picture and once (not twice)
+  // over the background beside it.
+  auto over = [](uint32_t d) {
+    uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+      out |= ((255 * 0x80 + ((d >> shift) & 255) * (255 - 0x80)) / 255) << shift;
+    return out;
+  };
+  EXPECT_EQ(at(195, 42), over(0x0000CC));
+  EXPECT_EQ(at(205, 42), over(kBackground));
+  EXPECT_EQ(bar1->state, kDone);
+  EXPECT_EQ(early->state, kDone);  // left under the finish picture for good
+  EXPECT_EQ(early->savedBackground, nullptr);
+}
+
 TEST_F(SceneTest, ReleasedSceneFreesEverythingAndPlaysAgainTheSame) {
   addSolid("ITEM.EPA", 10, 10, 0x00CC00);
   addStrip("RUN.EPA", 16, 64);
