@@ -14,14 +14,14 @@
 
 // ---- Hooks -----------------------------------------------------------------------
 
-static int stretchNearest(Surface* surface, const uint32_t* pixels, int32_t width,
-                          int32_t height) {
-  stretchPictureNearest(surface, pixels, width, height);
+static int stretchBlackOnWhite(Surface* surface, const uint32_t* pixels, int32_t width,
+                               int32_t height) {
+  stretchPictureBlackOnWhite(surface, pixels, width, height);
   return 1;
 }
 
 SceneClock sceneClock = clockMilliseconds;
-SceneStretch sceneStretch = stretchNearest;
+SceneStretch sceneStretch = stretchBlackOnWhite;
 ScenePictureLoader sceneLoadPicture = loadPicture;
 
 static uint32_t readClock() { return sceneClock ? sceneClock() : 0; }

@@ -97,7 +97,7 @@ typedef uint32_t (*SceneClock)();
 extern SceneClock sceneClock;
 
 // Stretches a picture over the whole surface (STRETCH_DESKTOP); 1 on success.
-// Defaults to stretchPictureNearest; the Windows program sets
+// Defaults to stretchPictureBlackOnWhite; the Windows program sets
 // stretchPictureToSurface.
 typedef int (*SceneStretch)(Surface* surface, const uint32_t* pixels, int32_t width,
                             int32_t height);

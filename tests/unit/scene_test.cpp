@@ -46,7 +46,7 @@ uint32_t* loadFromMemory(const char* name, int32_t* widthOut, int32_t* heightOut
 
 int countingStretch(Surface* surface, const uint32_t* pixels, int32_t width, int32_t height) {
   stretches++;
-  stretchPictureNearest(surface, pixels, width, height);
+  stretchPictureBlackOnWhite(surface, pixels, width, height);
   return 1;
 }
 
