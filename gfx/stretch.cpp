@@ -4,7 +4,7 @@
 // the picture grows, pixels repeat; where it shrinks, the pixels that fall
 // together are combined with AND (all 32 bits, alpha included). Which source
 // pixels go where follows the DDA of Wine's DIB engine, so that the preview
-// shows under Wine exactly what the program shows (tests/wine/t_stretch.sh
+// shows under Wine exactly what the program shows (tests/wine/t_surfaces.sh
 // compares the two).
 #include <cstddef>
 

@@ -122,6 +122,19 @@ class SceneTest : public ::testing::Test {
     return e;
   }
 
+  // A bar growing to the right by moveX over showFrom..showUntil.
+  SceneElement* addBar(const char* name, int32_t x, int32_t y, int32_t moveX, int32_t from,
+                       int32_t until) {
+    SceneElement* e = add(kSceneProgressBar, name);
+    e->x = x;
+    e->y = y;
+    e->moveX = moveX;
+    e->showFrom = from;
+    e->showUntil = until;
+    e->mode = kDirectionRight;
+    return e;
+  }
+
   SceneElement* addSprite(int32_t type, const char* name, int32_t cellHeight, int32_t x,
                           int32_t y) {
     SceneElement* e = add(type, name);
@@ -653,11 +666,7 @@ TEST_F(SceneTest, PreparingShowsTheStartButSpritesStartWithTheFirstTick) {
   addPicture("BAR.EPA", 400, 6, [](int32_t c, int32_t) { return 0x10000u + uint32_t(c); });
   addStrip("BLINK.EPA", 8, 20);
   addElement("ITEM.EPA", 0, 0, 0, 100);
-  SceneElement* bar = add(kSceneProgressBar, "BAR.EPA");
-  bar->y = 50;
-  bar->moveX = 400;
-  bar->showUntil = 100;
-  bar->mode = kDirectionRight;
+  SceneElement* bar = addBar("BAR.EPA", 0, 50, 400, 0, 100);
   SceneElement* brief = addSprite(kSceneSprite2, "BLINK.EPA", 10, 100, 0);
   brief->showUntil = 300;  // a one-shot of 0.3 s
   SceneElement* runner = addSprite(kSceneSprite1, "BLINK.EPA", 10, 150, 0);
@@ -744,12 +753,7 @@ TEST_F(SceneTest, Sprite1TravelsFromItsStartWhileBarsGrowWithTheWholeValue) {
   car->moveX = 100;
   car->showFrom = 50;
   car->showUntil = 100;
-  SceneElement* bar = add(kSceneProgressBar, "BAR.EPA");
-  bar->y = 50;
-  bar->moveX = 400;
-  bar->showFrom = 20;
-  bar->showUntil = 100;
-  bar->mode = kDirectionRight;
+  SceneElement* bar = addBar("BAR.EPA", 0, 50, 400, 20, 100);
   tick(0, 0);  // the bar is prepared
   EXPECT_EQ(tick(100, 100), 0);
   tick(500, 200);  // the car appears at its place
@@ -874,11 +878,7 @@ TEST_F(SceneTest, FinishPicturesKeepTheScriptOrder) {
   // Before the finish picture: a bar still drawn on every tick after it
   // (its computed width is past its picture's, until AFTER_FINISH) and an
   // element that never goes.
-  SceneElement* bar1 = add(kSceneProgressBar, "BAR1.EPA");
-  bar1->y = 10;
-  bar1->moveX = 200;
-  bar1->showUntil = 102;
-  bar1->mode = kDirectionRight;
+  SceneElement* bar1 = addBar("BAR1.EPA", 0, 10, 200, 0, 102);
   SceneElement* early = addElement("EARLY.EPA", 0, 30, 0, 102);
   SceneElement* end = add(kSceneFinish, "END.EPA");
   end->mode = kDisplayNormal;
@@ -889,11 +889,7 @@ TEST_F(SceneTest, FinishPicturesKeepTheScriptOrder) {
   SceneElement* write = add(kSceneWrite, "LABEL.EPA");
   write->x = 190;
   write->y = 40;
-  SceneElement* bar2 = add(kSceneProgressBar, "BAR2.EPA");
-  bar2->y = 45;
-  bar2->moveX = 50;
-  bar2->showUntil = 100;
-  bar2->mode = kDirectionRight;
+  addBar("BAR2.EPA", 0, 45, 50, 0, 100);
 
   for (int32_t k = 0; k <= 4; k++) tick(k < 3 ? 500 * k : 1000 + 10 * (k - 2), 100 * k);
   std::vector<uint32_t> before = pixels();

@@ -1,6 +1,6 @@
 // The portable stretch the tools use in place of StretchBlt's default mode:
 // pixels repeat where the picture grows and are combined with AND where it
-// shrinks. tests/wine/t_stretch.sh checks it against the real thing.
+// shrinks. tests/wine/t_surfaces.sh checks it against the real thing.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -62,8 +62,10 @@ TEST(StretchBlackOnWhite, EveryPixelGetsPartOfThePictureAtAnySize) {
   for (int32_t width = 1; width <= 20; width++)
     for (int32_t w = 1; w <= 20; w++) {
       std::vector<uint32_t> picture(size_t(width) * 3, 0x12345678u);
-      for (uint32_t v : stretch(picture, width, 3, w, 5)) ASSERT_EQ(v, 0x12345678u) << width << "->" << w;
-      for (uint32_t v : stretch(picture, 3, width, 5, w)) ASSERT_EQ(v, 0x12345678u) << width << "->" << w;
+      for (uint32_t v : stretch(picture, width, 3, w, 5))
+        ASSERT_EQ(v, 0x12345678u) << width << "->" << w;
+      for (uint32_t v : stretch(picture, 3, width, 5, w))
+        ASSERT_EQ(v, 0x12345678u) << width << "->" << w;
     }
   Surface* s = createMemorySurface(2, 2);
   const uint32_t one = 1;
