@@ -139,6 +139,11 @@ static Rect intersection(const Rect& a, const Rect& b) {
               a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
 }
 
+static Rect bounds(const Rect& a, const Rect& b) {
+  return Rect{a.left < b.left ? a.left : b.left, a.top < b.top ? a.top : b.top,
+              a.right > b.right ? a.right : b.right, a.bottom > b.bottom ? a.bottom : b.bottom};
+}
+
 // Draws a cell view-relative at (x, y) as drawPictureCell does, but only
 // inside `area` (surface coordinates): the blitter is handed a copy of the
 // surface whose view is narrowed to the area, with the position moved so
@@ -619,8 +624,8 @@ static bool isShownElement(const SceneElement* e) {
          e->savedBackground;
 }
 
-// Draws a FINISH picture; `covered` grows to take in the part of the surface
-// it drew on. False when nothing was drawn.
+// Draws a FINISH picture; `covered` grows to the bounds of itself and the
+// part of the surface the picture drew on. False when nothing was drawn.
 static bool drawFinish(SceneElement* e, Surface* surface, DirtyRect** dirtyList, Rect* covered) {
   e->state = kDone;
   uint32_t* picture = loadElementPicture(e);
@@ -639,19 +644,14 @@ static bool drawFinish(SceneElement* e, Surface* surface, DirtyRect** dirtyList,
   }
   heapFree(picture);
   if (area.right <= area.left || area.bottom <= area.top) return false;
-  if (covered->right <= covered->left)
-    *covered = area;
-  else
-    *covered = Rect{area.left < covered->left ? area.left : covered->left,
-                    area.top < covered->top ? area.top : covered->top,
-                    area.right > covered->right ? area.right : covered->right,
-                    area.bottom > covered->bottom ? area.bottom : covered->bottom};
+  *covered = covered->right <= covered->left ? area : bounds(*covered, area);
   return true;
 }
 
 // Draws a WRITE or a bar that is on the surface again, over the finish
-// pictures drawn before it (inside `covered`, so that the rest of it is not
-// blended twice).
+// pictures drawn before it: only inside `covered`, so that the rest of it is
+// not blended twice (but for the gaps between finish pictures set apart,
+// which their bounds take in as well).
 static void redrawOver(SceneElement* e, const Rect& covered, Surface* surface,
                        DirtyRect** dirtyList) {
   if (e->type == kSceneWrite && e->state == kDone) {
