@@ -174,7 +174,7 @@ static LRESULT startInstall(HWND window) {
   // The scene's 0 % state right away: what starts with the copy shows while
   // the first disc is asked for, and a bar that starts at 0 % is prepared
   // even when the first timer tick comes late.
-  stepScene(window, kScenePassTick, 0);
+  stepScene(window, kScenePassPrepare, 0);
 
   bytesRead = 0;
   bytesWritten = 0;

@@ -180,6 +180,19 @@ TEST(PakTool, CreateListExtractRoundTrip) {
   EXPECT_EQ(readFile(dir.file("S.pak"))[11], '1');
 }
 
+TEST(PakTool, ExtractWritesTheMemberUnderItsOwnNameWhenDataIsShared) {
+  TempDir dir;
+  std::string archive, error;
+  ASSERT_TRUE(buildPack({{"A.EPA", "shared"}, {"B.EPA", "other"}}, true, &archive, &error));
+  // B's extent (after the two 32-byte names) made the same as A's.
+  archive.replace(16 + 2 * 32 + 8, 8, archive.substr(16 + 2 * 32, 8));
+  writeFile(dir.file("I.pak"), archive);
+  ASSERT_EQ(system(("mkdir '" + dir.file("out") + "'").c_str()), 0);
+  ASSERT_EQ(runTool("pak extract '" + dir.file("I.pak") + "' '" + dir.file("out") + "' b.epa"), 0);
+  EXPECT_EQ(readFile(dir.file("out/B.EPA")), "shared");
+  EXPECT_FALSE(fileExists(dir.file("out/A.EPA")));
+}
+
 TEST(PakTool, RefusesBadInputWithoutCrashing) {
   TempDir dir;
   std::string err;
