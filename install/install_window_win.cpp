@@ -171,9 +171,10 @@ static LRESULT startInstall(HWND window) {
   }
   run.created = true;
   stepScene(window, kScenePassSetup, 0);
-  // The scene's 0 % state right away: what starts with the copy shows while
-  // the first disc is asked for, and a bar that starts at 0 % is prepared
-  // even when the first timer tick comes late.
+  // The scene's 0 % state right away: the pictures that start with the copy
+  // show while the first disc is asked for, and a bar that starts at 0 % is
+  // prepared even when the first timer tick comes late. Sprites wait for
+  // the copy's first tick, so that their clocks start with it.
   stepScene(window, kScenePassPrepare, 0);
 
   bytesRead = 0;
