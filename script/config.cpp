@@ -80,6 +80,7 @@ void releaseConfig() {
   memset(config.shortcutFolder, 0, sizeof config.shortcutFolder);
   memset(config.shortcutParam, 0, sizeof config.shortcutParam);
   memset(config.brandName, 0, sizeof config.brandName);
+  memset(config.uninstallEntry, 0, sizeof config.uninstallEntry);
   memset(config.dxPlace, 0, sizeof config.dxPlace);
   memset(config.dxMessage, 0, sizeof config.dxMessage);
   memset(config.regAddress, 0, sizeof config.regAddress);
@@ -161,6 +162,7 @@ static char* singleText(int key) {
     case kKeyDxMessage: return config.dxMessage;
     case kKeyDxPlace: return config.dxPlace;
     case kKeyBrandName: return config.brandName;
+    case kKeyUninstallEntry: return config.uninstallEntry;
   }
   return nullptr;
 }

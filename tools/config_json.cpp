@@ -100,6 +100,7 @@ std::string configToJson() {
   putText(&out, "dxMessage", c.dxMessage);
   putText(&out, "dxPlace", c.dxPlace);
   putText(&out, "brandName", c.brandName);
+  putText(&out, "uninstallEntry", c.uninstallEntry);
   putTextList(&out, "discLabel", c.discLabel);
   putTextList(&out, "discName", c.discName);
   putTextList(&out, "shortcutLabel", c.shortcutLabel);

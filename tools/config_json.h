@@ -10,7 +10,7 @@
 // The record `config` as one line of compact JSON (no blanks) followed by a
 // newline. Keys in this order:
 //   discNum; appliTitle exeName mustMakeFolder regAddress dxMessage dxPlace
-//   brandName (strings); discLabel discName shortcutLabel shortcutName
+//   brandName uninstallEntry (strings); discLabel discName shortcutLabel shortcutName
 //   shortcutLink shortcutFolder shortcutParam saveData keyFile optionTitle
 //   makeFolder (string lists); dxDisc (numbers); exec [{command, argument}],
 //   argument a number or, when the script gave text, a string; fileList (10

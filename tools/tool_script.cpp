@@ -50,7 +50,9 @@ static const char kScriptHelp[] =
     "  the line and rule that makes the load fail, as FILE:LINE: warning|error:\n"
     "  TEXT, then a verdict line. Also checks that every folder a file list\n"
     "  writes into is made by MAKEFOLDER (else the install stops with a write\n"
-    "  error) and that the uninstall can remove what MAKEFOLDER makes.\n"
+    "  error) and that the uninstall can remove what MAKEFOLDER makes, and\n"
+    "  that REGADDRESS names a key and MUSTMAKEFOLDER and UNINSTALLENTRY stay\n"
+    "  below their folders (the program refuses such scripts).\n"
     "  With --disc (disc 1 first, one per disc) it checks the disc set as the\n"
     "  installer meets it, names matched without regard to case:\n"
     "    error    a listed file or pattern has no file on its disc\n"
@@ -82,6 +84,7 @@ struct ItemLines {
   std::vector<int> pathLine, sizeLine;
   int sceneLine[kSceneSlots] = {};
   int keyFileLine = 0, makeFolderLine = 0, dxPlaceLine = 0, dxDiscLine = 0, discNumLine = 0;
+  int regAddressLine = 0, mustMakeFolderLine = 0, uninstallEntryLine = 0;
   ItemLines()
       : path(kDiscs * kFilesPerDisc), size(kDiscs * kFilesPerDisc),
         pathLine(kDiscs * kFilesPerDisc), sizeLine(kDiscs * kFilesPerDisc) {}
@@ -189,6 +192,9 @@ static void noteLineStart(LoadRun* run, int line, int keyword) {
   switch (keyword) {
     case kKeyKeyFile: items.keyFileLine = line; break;
     case kKeyMakeFolder: items.makeFolderLine = line; break;
+    case kKeyRegAddress: items.regAddressLine = line; break;
+    case kKeyMustMakeFolder: items.mustMakeFolderLine = line; break;
+    case kKeyUninstallEntry: items.uninstallEntryLine = line; break;
     case kKeyDxPlace: items.dxPlaceLine = line; break;
     case kKeyDxDisc: items.dxDiscLine = line; break;
     case kKeyDiscNum: items.discNumLine = line; break;
@@ -455,6 +461,24 @@ static bool discIsCopied(int disc) {
   for (int i = 0, n = listLength(disc); i < n; i++)
     if (config.fileOption[disc][i] & kAnyOption) return true;
   return false;
+}
+
+// What the program refuses at start, and the entry's folder: the install
+// record needs a key of its own, and the game's folder and the entry's stay
+// below the folders they are joined to.
+static void checkRecordAndGameFolder(DiscCheck* c) {
+  const ItemLines* items = c->items;
+  if (!config.regAddress[0] || sjisFindFirstOf(config.regAddress, "\\ ") == 0)
+    c->add(items->regAddressLine, true,
+           "REGADDRESS gives no registry key for the install record: the program refuses the script");
+  if (config.mustMakeFolder[0] && !entryIsSafe(config.mustMakeFolder))
+    c->add(items->mustMakeFolderLine, true,
+           "MUSTMAKEFOLDER " + quoted(config.mustMakeFolder) +
+               " would put the game outside the folder the player chooses: the program refuses the script");
+  if (config.uninstallEntry[0] && !entryIsSafe(config.uninstallEntry))
+    c->add(items->uninstallEntryLine, true,
+           "UNINSTALLENTRY " + quoted(config.uninstallEntry) +
+               " would reach outside the install folder: no entry is made");
 }
 
 // Script-level rules of the folders: every folder a copied file goes into
@@ -791,6 +815,7 @@ static void checkScript(const CheckOptions& options, CheckResult* result) {
   result->findings = run.findings;
   if (run.loaded) {
     DiscCheck c = {&options, &run.items, &result->findings};
+    checkRecordAndGameFolder(&c);
     checkFolders(&c);
     checkDiscTotals(&c);
     if (!options.discs.empty()) {
