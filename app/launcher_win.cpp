@@ -7,6 +7,7 @@
 #include "gfx/surface_win.h"
 #include "media/disc.h"
 #include "platform/platform.h"
+#include "platform/text_win.h"
 #include "script/config.h"
 
 enum {
@@ -39,25 +40,13 @@ static void runDirectXSetup(HWND dialog) {
       char program[MAX_PATH];
       wsprintfA(program, "A:\\%s", config.dxPlace);
       program[0] = static_cast<char>('A' + cdDrive - 1);
-      // Quoted, so that a path with blanks reaches the setup as one path.
-      char commandLine[MAX_PATH + 2];
-      wsprintfA(commandLine, "\"%s\"", program);
-      STARTUPINFOA startup;
-      ZeroMemory(&startup, sizeof startup);
-      startup.cb = sizeof startup;
-      PROCESS_INFORMATION process;
-      if (CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                         &process)) {
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-      } else {
-        MessageBoxA(nullptr, "DirectX Setup の起動に失敗しました。", config.appliTitle, MB_OK);
-      }
+      if (!startProgram(program, nullptr, nullptr))
+        MessageBoxW(nullptr, L"DirectX Setup の起動に失敗しました。", wide(config.appliTitle).s, MB_OK);
       heapFree(prompt);
       appState = Launcher;
       return;
     }
-    if (MessageBoxA(dialog, prompt, config.appliTitle, MB_OKCANCEL) != IDOK) break;
+    if (MessageBoxW(dialog, wide(prompt).s, wide(config.appliTitle).s, MB_OKCANCEL) != IDOK) break;
   }
   heapFree(prompt);
   appState = Launcher;
@@ -66,10 +55,10 @@ static void runDirectXSetup(HWND dialog) {
 // Sets up the buttons and the title picture; false when the picture cannot
 // be shown (the dialog then ends with Exit).
 static bool initLauncher(HWND dialog) {
-  SetWindowTextA(dialog, config.appliTitle);
+  SetWindowTextW(dialog, wide(config.appliTitle).s);
   if (config.dxPlace[0]) EnableWindow(GetDlgItem(dialog, kDirectXButton), TRUE);
   if (installed) {
-    SetDlgItemTextA(dialog, kInstallButton, "アンインストール");
+    SetDlgItemTextW(dialog, kInstallButton, L"アンインストール");
     EnableWindow(GetDlgItem(dialog, kStartGameButton), TRUE);
     SetFocus(GetDlgItem(dialog, kStartGameButton));
   } else {

@@ -1,15 +1,24 @@
 // KSetup.exe: the entry, the single-instance guard, the relaunch from the
 // temporary folder, the install record, the start-up commands of the setup
 // script, the main state loop and the way out. Text literals are compiled to
-// code page 932.
+// code page 932; every text and name reaches the system in UTF-16.
+//
+// The program asks for elevation and runs from the user's temporary folder,
+// which every program of that user can write to. So it loads no code from
+// its own or that folder, runs from a folder of its own that nobody else may
+// write to, and starts other programs by their full path only.
 #include <windows.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include "app/shell.h"
 #include "gfx/surface.h"
+#include "install/install_path.h"
 #include "media/disc.h"
 #include "platform/platform.h"
+#include "platform/text_win.h"
 #include "script/config.h"
+#include "script/sjis.h"
 #include "uninstall/wininit.h"
 
 int32_t appState = Launcher;
@@ -19,17 +28,26 @@ HANDLE instanceMutex = nullptr;
 CRITICAL_SECTION installLock;
 HINSTANCE instance = nullptr;
 
-static const char kProgramFile[] = "KSetup.exe";
-static const char kScriptFile[] = "KSetup.ini";
-static const char kArchiveFile[] = "Instdata.pak";
-static const char kMutexName[] = "SLBADVSYS";
+static const wchar_t kProgramFile[] = L"KSetup.exe";
+static const wchar_t kScriptFile[] = L"KSetup.ini";
+static const wchar_t kArchiveFile[] = L"Instdata.pak";
+static const wchar_t kMutexName[] = L"SLBADVSYS";
 static const char kFallbackFolder[] = "C:\\Program Files\\Slumber";
-static const char kInstallClass[] = "SLB_INST";
-static const char kInstallValue[] = "InstallFolder";
-static const char kKeyClass[] = "Slumber";
+static const wchar_t kInstallClass[] = L"SLB_INST";
+static const wchar_t kInstallValue[] = L"InstallFolder";
+static const wchar_t kKeyClass[] = L"Slumber";
+// The relaunch folder's name: this prefix and 16 random hexadecimal digits.
+static const wchar_t kRunFolderPrefix[] = L"KSetup-";
 
-static const char kScriptMissing[] = "設定ファイルが見つかりません。処理を中断します。";
-static const char kStartupCaption[] = "KSetup Error";
+static const wchar_t kStartupCaption[] = L"KSetup Error";
+static const wchar_t kScriptMissing[] = L"設定ファイルが見つかりません。処理を中断します。";
+// A script without a key for the install record would record the game in
+// HKEY_CURRENT_USER itself, where every such script would find it.
+static const wchar_t kNoRegistryKey[] =
+    L"設定ファイルにレジストリキー (REGADDRESS) の指定がありません。処理を中断します。";
+// A game folder name that leaves the chosen folder ("..") or names a drive.
+static const wchar_t kBadGameFolder[] =
+    L"設定ファイルのインストールフォルダ (MUSTMAKEFOLDER) の指定が正しくありません。処理を中断します。";
 
 enum {
   kLauncherDialog = 102,
@@ -39,37 +57,56 @@ enum {
   // again would go round for ever; after this many reloads the start-up
   // commands pass reload requests over.
   kMaxReloads = 16,
+  kWidePath = MAX_PATH,
 };
+
+// The folder the program keeps its script and archive in: the relaunch
+// folder it runs from, or one made for a reload when it runs from anywhere
+// else. Empty until there is one.
+static wchar_t workFolder[kWidePath];
+static bool runningFromRunFolder = false;
+
+// ---- Start-up safety ----------------------------------------------------------
+
+// Before anything else can load a DLL: from now on DLLs come from the system
+// folder only, never from the program's folder or the current one. Systems
+// without the call at least leave the current folder out.
+static void restrictDllSearch() {
+  typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  SetDefaultDllDirectoriesFn setDefault =
+      kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(
+                   reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+             : nullptr;
+  if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
+}
 
 // ---- Paths ------------------------------------------------------------------
 
-// Copies `text` after out[0..*used), keeping the result within MAX_PATH bytes.
-static bool appendText(char* out, size_t* used, const char* text) {
-  while (*text) {
-    if (*used + 1 >= MAX_PATH) return false;
-    out[(*used)++] = *text++;
+// Removes one trailing backslash. In UTF-16 a backslash is always a
+// character of its own.
+static void dropTrailingBackslash(wchar_t* path) {
+  int length = lstrlenW(path);
+  if (length > 0 && path[length - 1] == L'\\') path[length - 1] = 0;
+}
+
+// out = folder \ name, in kWidePath characters; false when it would not fit.
+static bool joinWide(wchar_t* out, const wchar_t* folder, const wchar_t* name) {
+  int a = lstrlenW(folder), b = lstrlenW(name);
+  if (a + 1 + b >= kWidePath) {
+    out[0] = 0;
+    return false;
   }
-  out[*used] = 0;
+  lstrcpyW(out, folder);
+  out[a] = L'\\';
+  lstrcpyW(out + a + 1, name);
   return true;
 }
 
-// out = folder \ name, in MAX_PATH bytes; false when it would not fit.
-static bool joinPath(char* out, const char* folder, const char* name) {
-  size_t used = 0;
-  out[0] = 0;
-  return appendText(out, &used, folder) && appendText(out, &used, "\\") && appendText(out, &used, name);
-}
-
-// Removes one trailing backslash.
-static void dropTrailingBackslash(char* path) {
-  int length = lstrlenA(path);
-  if (length > 0 && path[length - 1] == '\\') path[length - 1] = 0;
-}
-
 // The temporary folder without its trailing backslash.
-static bool getTempFolder(char* buffer) {
-  DWORD length = GetTempPathA(MAX_PATH, buffer);
-  if (length == 0 || length >= MAX_PATH) {
+static bool getTempFolder(wchar_t* buffer) {
+  DWORD length = GetTempPathW(kWidePath, buffer);
+  if (length == 0 || length >= kWidePath) {
     buffer[0] = 0;
     return false;
   }
@@ -77,33 +114,49 @@ static bool getTempFolder(char* buffer) {
   return true;
 }
 
-static void clearReadOnly(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+// The running program's full path, and its folder (without a backslash).
+static bool getOwnPath(wchar_t* path, wchar_t* folder) {
+  DWORD length = GetModuleFileNameW(nullptr, path, kWidePath);
+  if (length == 0 || length >= kWidePath) return false;
+  if (folder) {
+    lstrcpyW(folder, path);
+    wchar_t* cut = nullptr;
+    for (wchar_t* p = folder; *p; p++)
+      if (*p == L'\\') cut = p;
+    if (!cut) return false;
+    *cut = 0;
+  }
+  return true;
 }
 
-bool copyFileInto(const char* name, const char* fromFolder, const char* toFolder) {
-  char from[MAX_PATH], to[MAX_PATH], source[MAX_PATH], destination[MAX_PATH];
-  lstrcpynA(from, fromFolder, MAX_PATH);
-  lstrcpynA(to, toFolder, MAX_PATH);
+static void clearReadOnly(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+bool copyFileInto(const wchar_t* name, const wchar_t* fromFolder, const wchar_t* toFolder) {
+  wchar_t from[kWidePath], to[kWidePath], source[kWidePath], destination[kWidePath];
+  lstrcpynW(from, fromFolder, kWidePath);
+  lstrcpynW(to, toFolder, kWidePath);
   dropTrailingBackslash(from);
   dropTrailingBackslash(to);
-  if (!joinPath(source, from, name) || !joinPath(destination, to, name)) return false;
+  if (!joinWide(source, from, name) || !joinWide(destination, to, name)) return false;
   clearReadOnly(destination);
   // Files copied from a CD-ROM keep its read-only attribute.
-  bool copied = CopyFileA(source, destination, FALSE) != FALSE;
+  bool copied = CopyFileW(source, destination, FALSE) != FALSE;
   clearReadOnly(destination);
   return copied;
 }
 
-bool getSpecialFolder(int folder, char* buffer) {
+bool getSpecialFolderWide(int folder, wchar_t* buffer) {
   IMalloc* allocator = nullptr;
   if (FAILED(SHGetMalloc(&allocator)) || !allocator) return false;
   bool found = false;
   LPITEMIDLIST items = nullptr;
   if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, folder, &items)) && items) {
-    SHGetPathFromIDListA(items, buffer);
+    buffer[0] = 0;
+    SHGetPathFromIDListW(items, buffer);
     allocator->Free(items);
     found = true;
   }
@@ -111,11 +164,50 @@ bool getSpecialFolder(int folder, char* buffer) {
   return found;
 }
 
+bool getSpecialFolder(int folder, char* buffer) {
+  wchar_t path[kWidePath];
+  return getSpecialFolderWide(folder, path) && narrow(path, buffer, MAX_PATH);
+}
+
+bool startProgram(const char* program, const char* arguments, const char* folder) {
+  wchar_t path[kWidePath], directory[kWidePath];
+  if (!widen(program, path, kWidePath)) return false;
+  // The program's own folder unless another is given.
+  if (folder) {
+    if (!widen(folder, directory, kWidePath)) return false;
+  } else {
+    lstrcpyW(directory, path);
+    wchar_t* cut = nullptr;
+    for (wchar_t* p = directory; *p; p++)
+      if (*p == L'\\') cut = p;
+    if (!cut) return false;
+    cut[cut == directory + 2 ? 1 : 0] = 0;
+  }
+  // Quoted, so that a path with blanks reaches the program as one path and
+  // is never looked up piece by piece.
+  static wchar_t commandLine[kWidePath + 2 * kWideTextSize];
+  wsprintfW(commandLine, L"\"%s\"", path);
+  if (arguments && arguments[0]) {
+    int used = lstrlenW(commandLine);
+    commandLine[used] = L' ';
+    widen(arguments, commandLine + used + 1, kWideTextSize);
+  }
+  STARTUPINFOW startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessW(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, directory, &startup, &process))
+    return false;
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return true;
+}
+
 // ---- Single instance --------------------------------------------------------
 
 // Takes the mutex; false when another instance holds it.
 static bool takeInstanceMutex() {
-  instanceMutex = CreateMutexA(nullptr, TRUE, kMutexName);
+  instanceMutex = CreateMutexW(nullptr, TRUE, kMutexName);
   if (instanceMutex && GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(instanceMutex);
     instanceMutex = nullptr;
@@ -131,86 +223,202 @@ static void closeInstanceMutex() {
   instanceMutex = nullptr;
 }
 
+// ---- The program's own folder --------------------------------------------------
+
+// True when the process runs with an elevated token.
+static bool runsElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation;
+  DWORD size = 0;
+  bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                  elevation.TokenIsElevated != 0;
+  CloseHandle(token);
+  return elevated;
+}
+
+// The system's random number generator (advapi32's RtlGenRandom).
+extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
+
+// Makes a new folder of the program's own under the temporary folder, with
+// a name nobody can know beforehand; an existing folder of that name is
+// never taken. When the program runs elevated, only administrators and the
+// system may enter it, so that no program of the player's own rights can
+// put a file in or swap one. False when none could be made.
+static bool makeRunFolder(wchar_t* folder) {
+  wchar_t temp[kWidePath];
+  if (!getTempFolder(temp)) return false;
+  SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // Protected (no rights inherited from the temporary folder): full control
+  // for SYSTEM and the administrators, for the folder and what it holds.
+  if (runsElevated() && ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                            L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
+    security.lpSecurityDescriptor = descriptor;
+  bool made = false;
+  for (int attempt = 0; attempt < 8 && !made; attempt++) {
+    unsigned char random[8];
+    if (!SystemFunction036(random, sizeof random)) break;
+    wchar_t name[32];
+    wsprintfW(name, L"%s%02X%02X%02X%02X%02X%02X%02X%02X", kRunFolderPrefix, random[0], random[1], random[2],
+              random[3], random[4], random[5], random[6], random[7]);
+    made = joinWide(folder, temp, name) && CreateDirectoryW(folder, &security);
+  }
+  if (descriptor) LocalFree(descriptor);
+  if (!made) folder[0] = 0;
+  return made;
+}
+
+// True when the program runs from a relaunch folder: its folder is a
+// KSetup-... folder right in the temporary folder.
+static bool inRunFolder(const wchar_t* ownFolder) {
+  wchar_t temp[kWidePath], parent[kWidePath], tempLong[kWidePath], parentLong[kWidePath];
+  if (!getTempFolder(temp)) return false;
+  lstrcpynW(parent, ownFolder, kWidePath);
+  wchar_t* cut = nullptr;
+  for (wchar_t* p = parent; *p; p++)
+    if (*p == L'\\') cut = p;
+  if (!cut || CompareStringOrdinal(cut + 1, 7, kRunFolderPrefix, 7, TRUE) != CSTR_EQUAL) return false;
+  *cut = 0;
+  if (!GetLongPathNameW(parent, parentLong, kWidePath)) lstrcpynW(parentLong, parent, kWidePath);
+  if (!GetLongPathNameW(temp, tempLong, kWidePath)) lstrcpynW(tempLong, temp, kWidePath);
+  return CompareStringOrdinal(parentLong, -1, tempLong, -1, TRUE) == CSTR_EQUAL;
+}
+
+// Deletes the script and the archive from the work folder; with `andFolder`
+// the folder itself as well (a folder the program made for a reload).
+static void clearWorkFolder(bool andFolder) {
+  if (!workFolder[0]) return;
+  wchar_t path[kWidePath];
+  if (joinWide(path, workFolder, kScriptFile)) DeleteFileW(path);
+  if (joinWide(path, workFolder, kArchiveFile)) DeleteFileW(path);
+  if (andFolder) RemoveDirectoryW(workFolder);
+}
+
 // ---- Relaunch from the temporary folder ---------------------------------------
 
 enum RelaunchResult { kRelaunched, kRelaunchFailed, kOtherInstance };
 
-// Copies the program, its script and its archive into the temporary folder
-// and starts that copy with the mode letter (t or r) as its argument.
+// Copies the program, its script and its archive into a new folder of its
+// own under the temporary folder and starts that copy there with the mode
+// letter (t or r) as its argument.
 static RelaunchResult relaunchFromTemp(char mode) {
-  char sourceFolder[MAX_PATH], tempFolder[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, sourceFolder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) sourceFolder[0] = 0;
-  char* lastBackslash = nullptr;
-  for (char* p = sourceFolder; *p; p = CharNextA(p))
-    if (*p == '\\') lastBackslash = p;
-  if (lastBackslash) lastBackslash[1] = 0;
+  wchar_t ownPath[kWidePath], sourceFolder[kWidePath], runFolder[kWidePath];
+  bool prepared = getOwnPath(ownPath, sourceFolder) && makeRunFolder(runFolder);
+  if (prepared) {
+    copyFileInto(kProgramFile, sourceFolder, runFolder);
+    copyFileInto(kScriptFile, sourceFolder, runFolder);
+    copyFileInto(kArchiveFile, sourceFolder, runFolder);
+  }
 
-  getTempFolder(tempFolder);
-  copyFileInto(kProgramFile, sourceFolder, tempFolder);
-  copyFileInto(kScriptFile, sourceFolder, tempFolder);
-  copyFileInto(kArchiveFile, sourceFolder, tempFolder);
-
-  char program[MAX_PATH];
-  char commandLine[MAX_PATH + 8];
-  bool built = joinPath(program, tempFolder, kProgramFile);
+  wchar_t program[kWidePath];
+  wchar_t commandLine[kWidePath + 8];
+  bool built = prepared && joinWide(program, runFolder, kProgramFile);
   // Quoted, so that a temporary folder with blanks still leaves the mode
   // letter as the first character of the copy's arguments.
-  if (built) wsprintfA(commandLine, "\"%s\" %c", program, mode);
+  if (built) wsprintfW(commandLine, L"\"%s\" %c", program, mode);
 
   closeInstanceMutex();
-  STARTUPINFOA startup;
+  STARTUPINFOW startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
-  if (built && CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                              nullptr, nullptr, &startup, &process)) {
+  // The copy starts in its own folder, and so reads the script and archive
+  // copied there, where nobody else can change them.
+  if (built && CreateProcessW(program, commandLine, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                              nullptr, runFolder, &startup, &process)) {
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     return kRelaunched;
+  }
+  if (prepared) {
+    lstrcpyW(workFolder, runFolder);
+    clearWorkFolder(false);
+    wchar_t path[kWidePath];
+    if (joinWide(path, runFolder, kProgramFile)) DeleteFileW(path);
+    RemoveDirectoryW(runFolder);
+    workFolder[0] = 0;
   }
   return takeInstanceMutex() ? kRelaunchFailed : kOtherInstance;
 }
 
 // ---- Setup --------------------------------------------------------------------
 
-static void showStartupFailure() { MessageBoxA(nullptr, kScriptMissing, kStartupCaption, MB_OK); }
+static void showStartupFailure(const wchar_t* text) { MessageBoxW(nullptr, text, kStartupCaption, MB_OK); }
+
+// The install record's key under HKEY_CURRENT_USER, in UTF-16.
+static bool recordKey(wchar_t* key) { return widen(config.regAddress, key, kWidePath); }
 
 // Reads the install record: installed and installFolder.
 static void readInstallRecord() {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, config.regAddress, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+  wchar_t keyName[kWidePath];
+  if (!recordKey(keyName) || RegOpenKeyExW(HKEY_CURRENT_USER, keyName, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
     installed = 0;
     return;
   }
-  DWORD size = MAX_PATH;
-  LONG status = RegQueryValueExA(key, kInstallValue, nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(installFolder), &size);
+  // The value the program writes is the install folder's 260 bytes of code
+  // page 932 text, as the game itself reads it; a string value (written by
+  // hand or by another tool) is text of the system's and is converted.
+  union {
+    BYTE bytes[2 * MAX_PATH + 2];
+    wchar_t text[MAX_PATH + 1];
+  } value;
+  ZeroMemory(&value, sizeof value);
+  DWORD type = REG_NONE, size = 2 * MAX_PATH;
+  LONG status = RegQueryValueExW(key, kInstallValue, nullptr, &type, value.bytes, &size);
   RegCloseKey(key);
+  if (status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+    if (!narrow(value.text, installFolder, MAX_PATH)) size = 0;
+  } else if (status == ERROR_SUCCESS) {
+    CopyMemory(installFolder, value.bytes, size < MAX_PATH ? size : MAX_PATH);
+  }
   installFolder[MAX_PATH - 1] = 0;
   if (status == ERROR_SUCCESS && size != 0 && installFolder[0]) {
     installed = 1;
   } else {
     installed = 0;
-    size_t used = 0;
     installFolder[0] = 0;
-    appendText(installFolder, &used, kFallbackFolder);
-    appendText(installFolder, &used, config.mustMakeFolder);
+    sjisAppend(installFolder, MAX_PATH, kFallbackFolder);
+    sjisAppend(installFolder, MAX_PATH, config.mustMakeFolder);
   }
 }
 
-// Copies the script and the archive from `sourceFolder` into the temporary
+// Copies the script and the archive from `sourceFolder` into the work
 // folder, makes that folder current and loads the script again.
 static bool reloadScriptFrom(const char* sourceFolder) {
-  char tempFolder[MAX_PATH], path[MAX_PATH];
-  getTempFolder(tempFolder);
-  if (joinPath(path, tempFolder, kScriptFile)) DeleteFileA(path);
-  if (joinPath(path, tempFolder, kArchiveFile)) DeleteFileA(path);
-  SetCurrentDirectoryA(tempFolder);
-  copyFileInto(kScriptFile, sourceFolder, tempFolder);
-  copyFileInto(kArchiveFile, sourceFolder, tempFolder);
+  wchar_t source[kWidePath];
+  if (!workFolder[0] && !makeRunFolder(workFolder)) return false;
+  clearWorkFolder(false);
+  SetCurrentDirectoryW(workFolder);
+  if (widen(sourceFolder, source, kWidePath)) {
+    copyFileInto(kScriptFile, source, workFolder);
+    copyFileInto(kArchiveFile, source, workFolder);
+  }
   releaseConfig();
   return loadConfig();
+}
+
+// What a script must give besides what the loader checks. False, after the
+// message, when the program cannot go on with it.
+static bool scriptIsUsable() {
+  const wchar_t* problem = nullptr;
+  if (sjisFindFirstOf(config.regAddress, "\\ ") == 0 || !config.regAddress[0])
+    problem = kNoRegistryKey;
+  else if (config.mustMakeFolder[0] && !entryIsSafe(config.mustMakeFolder))
+    problem = kBadGameFolder;
+  if (problem) showStartupFailure(problem);
+  return problem == nullptr;
+}
+
+// Loads the script from the current folder; false, after the message, when
+// the program cannot go on with it.
+static bool loadScript() {
+  if (!loadConfig()) {
+    showStartupFailure(kScriptMissing);
+    return false;
+  }
+  return scriptIsUsable();
 }
 
 // Runs the script's start-up commands. False when the program is to end
@@ -235,9 +443,10 @@ static bool runStartupCommands() {
         lstrcpynA(source, installFolder, MAX_PATH);
       }
       if (!reloadScriptFrom(source)) {
-        showStartupFailure();
+        showStartupFailure(kScriptMissing);
         return false;
       }
+      if (!scriptIsUsable()) return false;
       index = -1;  // the new list runs from its first entry
     }
     // Other commands have no start-up action.
@@ -252,74 +461,76 @@ static bool runStartupCommands() {
 static bool writeInstallRecord() {
   HKEY key;
   DWORD disposition;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, config.regAddress, 0, const_cast<char*>(kKeyClass),
-                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
+  wchar_t keyName[kWidePath];
+  if (!recordKey(keyName) ||
+      RegCreateKeyExW(HKEY_CURRENT_USER, keyName, 0, const_cast<wchar_t*>(kKeyClass), REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
     return false;
-  RegSetValueExA(key, kInstallValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(installFolder), MAX_PATH);
+  RegSetValueExW(key, kInstallValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(installFolder), MAX_PATH);
   RegCloseKey(key);
   return true;
 }
 
-// The install options dialog, then the full-screen install window. False when
-// the window could not be made (the program ends at once).
-static bool runInstall(int showCommand) {
+// The install options dialog, then the full-screen install window.
+static void runInstall(int showCommand) {
   // A dialog that cannot be shown chose nothing: no install starts from it.
-  if (DialogBoxParamA(instance, MAKEINTRESOURCEA(kInstallOptionsDialog), nullptr, installOptionsDialogProc, 0) ==
+  if (DialogBoxParamW(instance, MAKEINTRESOURCEW(kInstallOptionsDialog), nullptr, installOptionsDialogProc, 0) ==
       -1)
     appState = Exit;
-  if (appState != Install) return true;
+  if (appState != Install) return;
 
   HWND desktop = GetDesktopWindow();
   RECT area;
   GetWindowRect(desktop, &area);
-  WNDCLASSEXA windowClass;
+  WNDCLASSEXW windowClass;
   ZeroMemory(&windowClass, sizeof windowClass);
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = CS_HREDRAW | CS_VREDRAW;
   windowClass.lpfnWndProc = installWindowProc;
   windowClass.hInstance = instance;
   // The program's own icon is stored under the standard application icon's number.
-  windowClass.hIcon = LoadIconA(instance, IDI_APPLICATION);
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(32512));
   windowClass.hIconSm = windowClass.hIcon;
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   windowClass.lpszMenuName = kInstallClass;
   windowClass.lpszClassName = kInstallClass;
-  RegisterClassExA(&windowClass);
+  RegisterClassExW(&windowClass);
   InitializeCriticalSection(&installLock);
 
-  HWND window = CreateWindowExA(WS_EX_TOPMOST, kInstallClass, kInstallClass, WS_POPUP | WS_CHILD, area.left,
+  HWND window = CreateWindowExW(WS_EX_TOPMOST, kInstallClass, kInstallClass, WS_POPUP | WS_CHILD, area.left,
                                 area.top, area.right, area.bottom, desktop, nullptr, instance, nullptr);
   if (!window) {
-    MessageBoxA(nullptr, "ウィンドウ作成エラー", kInstallClass, MB_OK);
+    MessageBoxW(nullptr, L"ウィンドウ作成エラー", kInstallClass, MB_OK);
     DeleteCriticalSection(&installLock);
-    UnregisterClassA(kInstallClass, instance);
-    return false;
+    UnregisterClassW(kInstallClass, instance);
+    // Out through the usual way, taking the temporary files with it.
+    appState = Exit;
+    return;
   }
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   SetFocus(window);
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
-  UnregisterClassA(kInstallClass, instance);
+  UnregisterClassW(kInstallClass, instance);
   DeleteCriticalSection(&installLock);
 
   if (appState == Install) {
     // The copy finished: record where the game now lives.
     if (!writeInstallRecord()) {
-      MessageBoxA(nullptr, "レジストリエラー", config.appliTitle, MB_OK);
+      MessageBoxW(nullptr, L"レジストリエラー", wide(config.appliTitle).s, MB_OK);
       appState = Exit;
     } else {
       installed = 1;
       appState = Launcher;
     }
   } else if (appState == Launcher) {
-    MessageBoxA(nullptr, "インストールを中断しました。", config.appliTitle, MB_OK);
+    MessageBoxW(nullptr, L"インストールを中断しました。", wide(config.appliTitle).s, MB_OK);
   }
-  return true;
 }
 
 // Starts the installed game. False when the program is to end at once
@@ -327,24 +538,13 @@ static bool runInstall(int showCommand) {
 static bool startGame() {
   closeInstanceMutex();
   char program[MAX_PATH];
-  char commandLine[MAX_PATH + 2];
-  bool built = joinPath(program, installFolder, config.exeName);
-  // Quoted, so that an install folder with blanks reaches the game as one
-  // path rather than as several arguments.
-  if (built) wsprintfA(commandLine, "\"%s\"", program);
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process;
-  if (built && CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, installFolder,
-                              &startup, &process)) {
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+  if (sjisJoin(program, MAX_PATH, installFolder, config.exeName) && config.exeName[0] &&
+      startProgram(program, nullptr, installFolder)) {
     appState = Exit;
     return true;
   }
   if (!takeInstanceMutex()) return false;
-  MessageBoxA(nullptr, "起動に失敗しました。再インストールする事をお薦めします。", config.appliTitle, MB_OK);
+  MessageBoxW(nullptr, L"起動に失敗しました。再インストールする事をお薦めします。", wide(config.appliTitle).s, MB_OK);
   appState = Launcher;
   return true;
 }
@@ -355,15 +555,15 @@ static bool runMainLoop(int showCommand) {
   while (appState != Exit) {
     switch (appState) {
       case Launcher:
-        if (DialogBoxParamA(instance, MAKEINTRESOURCEA(kLauncherDialog), nullptr, launcherDialogProc, 0) == -1)
+        if (DialogBoxParamW(instance, MAKEINTRESOURCEW(kLauncherDialog), nullptr, launcherDialogProc, 0) == -1)
           appState = Exit;  // the dialog could not be shown
         break;
       case Install:
-        if (!runInstall(showCommand)) return false;
+        runInstall(showCommand);
         break;
       case Uninstall:
         // A dialog that cannot be shown removed nothing.
-        if (DialogBoxParamA(instance, MAKEINTRESOURCEA(kUninstallDialog), nullptr, uninstallDialogProc, 0) == -1)
+        if (DialogBoxParamW(instance, MAKEINTRESOURCEW(kUninstallDialog), nullptr, uninstallDialogProc, 0) == -1)
           appState = Launcher;
         if (appState == Uninstall) {
           // The game was removed.
@@ -384,33 +584,13 @@ static bool runMainLoop(int showCommand) {
 
 // ---- Way out --------------------------------------------------------------------
 
-// True when the running program is the copy in the temporary folder.
-static bool runningFromTemp() {
-  char own[MAX_PATH], tempFolder[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, own, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH || !getTempFolder(tempFolder)) return false;
-  char* lastBackslash = nullptr;
-  for (char* p = own; *p; p = CharNextA(p))
-    if (*p == '\\') lastBackslash = p;
-  if (!lastBackslash) return false;
-  *lastBackslash = 0;
-  char ownLong[MAX_PATH], tempLong[MAX_PATH];
-  if (!GetLongPathNameA(own, ownLong, MAX_PATH)) lstrcpynA(ownLong, own, MAX_PATH);
-  if (!GetLongPathNameA(tempFolder, tempLong, MAX_PATH)) lstrcpynA(tempLong, tempFolder, MAX_PATH);
-  return lstrcmpiA(ownLong, tempLong) == 0;
-}
-
-// Deletes the temporary script and archive and has the temporary copy of
-// the program deleted at the next system start.
+// Deletes the script and the archive the program kept, and has the
+// temporary copy of the program and its folder deleted at the next system
+// start. A program started with a mode letter from anywhere else (the disc,
+// the install folder) is no temporary copy and stays.
 static void leaveProgram() {
-  char tempFolder[MAX_PATH], path[MAX_PATH];
-  if (getTempFolder(tempFolder)) {
-    if (joinPath(path, tempFolder, kScriptFile)) DeleteFileA(path);
-    if (joinPath(path, tempFolder, kArchiveFile)) DeleteFileA(path);
-  }
-  // A program started with a mode letter from anywhere else (the disc, the
-  // install folder) is no temporary copy and must stay.
-  if (runningFromTemp()) scheduleSelfRemoval();
+  clearWorkFolder(!runningFromRunFolder);
+  if (runningFromRunFolder) scheduleSelfRemoval(true);
 }
 
 // ---- Entry ------------------------------------------------------------------------
@@ -440,40 +620,50 @@ static int runProgram(HINSTANCE module, const char* arguments, int showCommand) 
       break;
   }
 
+  wchar_t ownPath[kWidePath], ownFolder[kWidePath];
+  if (getOwnPath(ownPath, ownFolder) && inRunFolder(ownFolder)) {
+    runningFromRunFolder = true;
+    lstrcpyW(workFolder, ownFolder);
+  }
+
   // Setup.
   char folder[MAX_PATH];
-  size_t used = 0;
   programFilesFolder[0] = 0;
-  if (!getSpecialFolder(CSIDL_PROGRAM_FILES, folder) || !appendText(programFilesFolder, &used, folder) ||
-      !appendText(programFilesFolder, &used, "\\Slumber"))
+  if (!getSpecialFolder(CSIDL_PROGRAM_FILES, folder) || !sjisAppend(programFilesFolder, MAX_PATH, folder) ||
+      !sjisAppend(programFilesFolder, MAX_PATH, "\\Slumber"))
     lstrcpyA(programFilesFolder, kFallbackFolder);
 
   releaseConfig();
-  if (!loadConfig()) {
-    showStartupFailure();
-    releaseConfig();
-    closeInstanceMutex();
-    return 0;
+  bool go = loadScript();
+  if (go) {
+    readInstallRecord();
+    go = runStartupCommands() && runMainLoop(showCommand);
   }
-  readInstallRecord();
-  if (!runStartupCommands()) {
-    releaseConfig();
-    closeInstanceMutex();
-    return 0;
-  }
-  if (!runMainLoop(showCommand)) {
-    releaseConfig();
-    closeInstanceMutex();
-    return 0;
-  }
-
-  leaveProgram();
+  // Also when the script failed or a start-up disc prompt was cancelled: the
+  // copies the program runs from are its own to take away. Not when another
+  // instance took over meanwhile, which may be using them.
+  if (go || instanceMutex) leaveProgram();
   releaseConfig();
   closeInstanceMutex();
   return 0;
 }
 
-int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR arguments, int showCommand) {
+int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR, int showCommand) {
+  restrictDllSearch();
+  // The arguments as the system gives them; only their first character
+  // counts, and it is looked at as a letter of code page 932 text.
+  char arguments[8] = {0};
+  const wchar_t* line = GetCommandLineW();
+  // Past the program's name, quoted or not, and the blanks after it.
+  if (*line == L'"') {
+    for (line++; *line && *line != L'"'; line++) {
+    }
+    if (*line) line++;
+  } else {
+    while (*line > L' ') line++;
+  }
+  while (*line == L' ' || *line == L'\t') line++;
+  if (*line) arguments[0] = *line < 0x80 ? static_cast<char>(*line) : '?';
   runProgram(module, arguments, showCommand);
   return 0;
 }

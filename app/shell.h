@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "uninstall/removal.h"  // installFolder
+#include "install/install_path.h"  // installFolder
 
 // What the main loop opens next; the dialogs and the install window set it.
 enum AppState : int32_t {
@@ -24,12 +24,20 @@ extern HANDLE instanceMutex;                 // "SLBADVSYS" while this instance 
 extern CRITICAL_SECTION installLock;         // lives as long as the install window
 extern HINSTANCE instance;
 
-// The path of a shell special folder (a CSIDL number) in a 260-byte buffer.
+// The path of a shell special folder (a CSIDL number): as the system gives
+// it, in MAX_PATH characters; or in code page 932 in 260 bytes (false also
+// when it has no code page 932 form).
+bool getSpecialFolderWide(int folder, wchar_t* buffer);
 bool getSpecialFolder(int folder, char* buffer);
 
 // Copies fromFolder\name to toFolder\name, overwriting, and leaves the copy
 // writable. Either folder may end in a backslash.
-bool copyFileInto(const char* name, const char* fromFolder, const char* toFolder);
+bool copyFileInto(const wchar_t* name, const wchar_t* fromFolder, const wchar_t* toFolder);
+
+// Starts `program` (a full path) with its path, quoted, and `arguments` as
+// its command line, in `folder` (null: the program's own folder). Never
+// looked up through the current folder or PATH. False when it did not start.
+bool startProgram(const char* program, const char* arguments, const char* folder);
 
 // Dialog 102, the launcher.
 INT_PTR CALLBACK launcherDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

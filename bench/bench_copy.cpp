@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "install/copy_walk.h"
+#include "install/install_path.h"
 #include "platform/platform.h"
 #include "script/config.h"
 
@@ -94,7 +95,7 @@ void BM_CopyWalk(benchmark::State& state) {
   for (auto _ : state) {
     freshDestination();
     CopyJob job = {0, 8, folder.c_str(), root.c_str(), &bytesRead, &bytesWritten,
-                   keepGoing, ignorePost, nullptr};
+                   keepGoing, ignorePost, nullptr, nullptr};
     auto start = std::chrono::steady_clock::now();
     if (copyDisc(&job) != kCopyDone) state.SkipWithError("copy failed");
     finish(state, 0, elapsed(start));

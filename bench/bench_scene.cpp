@@ -76,11 +76,14 @@ void buildScene() {
   stage->mode = kDisplayCenterDesktop;
   stage->moveX = 1600;
   stage->moveY = 900;
+  // Element i shows from percent i + 1 to i + 8: on the ticks of percent 1
+  // to 16 one element appears or goes at every tick.
   for (int i = 0; i < 8; i++) {
     SceneElement* e = addSlot(kSceneElement, "ITEM.EPA");
     e->x = 20 + 195 * i;
     e->y = 20;
-    e->showUntil = 100;
+    e->showFrom = i + 1;
+    e->showUntil = i + 8;
   }
   SceneElement* bar = addSlot(kSceneProgressBar, "BAR.EPA");
   bar->x = 400;
@@ -119,8 +122,10 @@ struct Scene {
   }
 };
 
-// One tick with everything running: 16 sprites erased and redrawn, the bar
-// growing by a column or more.
+// One tick with everything running: one of the 8 elements appearing or
+// going, 16 sprites erased and redrawn, the bar growing by 8 columns. The
+// progress goes round percent 1 to 16; after 16 every element has gone and
+// they all wait again for the next round.
 void BM_SceneTick(benchmark::State& state) {
   Scene scene;
   sceneStep(kScenePassSetup, 0, scene.surface, scene.list);
@@ -129,8 +134,11 @@ void BM_SceneTick(benchmark::State& state) {
   for (auto _ : state) {
     ticks++;
     now += 100;
-    int32_t value = 10 + int32_t(ticks % 980);
-    benchmark::DoNotOptimize(sceneStep(kScenePassTick, value, scene.surface, scene.list));
+    int32_t percent = 1 + int32_t(ticks % 16);
+    if (percent == 1)
+      for (SceneElement& e : config.scene)
+        if (e.type == kSceneElement) e.state = kWaiting;
+    benchmark::DoNotOptimize(sceneStep(kScenePassTick, 10 * percent, scene.surface, scene.list));
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -161,6 +169,8 @@ void BM_SceneSetup(benchmark::State& state) {
 // The first tick: every element, the bar and the sprites loaded and drawn.
 void BM_SceneFirstTick(benchmark::State& state) {
   Scene scene;
+  for (SceneElement& e : config.scene)
+    if (e.type == kSceneElement) e.showFrom = 0;
   for (auto _ : state) {
     state.PauseTiming();
     releaseScene();

@@ -1,6 +1,6 @@
 // The portable pixel work of surfaces: blending pictures into a surface with
-// clipping, saving and restoring rectangles, the nearest-neighbour stretch,
-// and plain heap surfaces for the tools and tests. No window system here.
+// clipping, saving and restoring rectangles, and plain heap surfaces for the
+// tools and tests (the stretch is in stretch.cpp). No window system here.
 #include <cstddef>
 #include <cstring>
 
@@ -372,23 +372,6 @@ void viewToSurfaceRect(const Surface* surface, Rect* rect) {
   rect->top = addClamped(rect->top, surface->viewTop);
   rect->right = addClamped(rect->right, surface->viewLeft);
   rect->bottom = addClamped(rect->bottom, surface->viewTop);
-}
-
-// ---- Stretching ----------------------------------------------------------------------
-
-// Each surface pixel takes the picture pixel under its centre, counted in
-// visual rows (top down) although both are stored bottom-up.
-void stretchPictureNearest(Surface* surface, const uint32_t* pixels, int32_t width,
-                           int32_t height) {
-  if (!surface || !surface->bits || !pixels || width <= 0 || height <= 0) return;
-  int64_t sw = surface->width, sh = surface->height;
-  if (sw <= 0 || sh <= 0) return;
-  for (int64_t y = 0; y < sh; y++) {
-    int64_t sourceY = ((2 * y + 1) * height) / (2 * sh);
-    const uint32_t* s = pixels + (height - 1 - sourceY) * width;
-    uint32_t* d = surface->bits + (sh - 1 - y) * sw;
-    for (int64_t x = 0; x < sw; x++) d[x] = s[((2 * x + 1) * width) / (2 * sw)];
-  }
 }
 
 // ---- Memory surfaces ----------------------------------------------------------------------

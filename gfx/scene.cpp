@@ -4,6 +4,7 @@
 // lists only the rectangles they cover.
 #include "gfx/scene.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstring>
 
@@ -13,14 +14,14 @@
 
 // ---- Hooks -----------------------------------------------------------------------
 
-static int stretchNearest(Surface* surface, const uint32_t* pixels, int32_t width,
-                          int32_t height) {
-  stretchPictureNearest(surface, pixels, width, height);
+static int stretchBlackOnWhite(Surface* surface, const uint32_t* pixels, int32_t width,
+                               int32_t height) {
+  stretchPictureBlackOnWhite(surface, pixels, width, height);
   return 1;
 }
 
 SceneClock sceneClock = clockMilliseconds;
-SceneStretch sceneStretch = stretchNearest;
+SceneStretch sceneStretch = stretchBlackOnWhite;
 ScenePictureLoader sceneLoadPicture = loadPicture;
 
 static uint32_t readClock() { return sceneClock ? sceneClock() : 0; }
@@ -133,17 +134,54 @@ static Rect surfaceRectOf(const Surface* surface, const Rect& stageRect) {
   return r;
 }
 
-// Sets the stage (the surface's view rectangle), cut to the surface so that
-// view-relative drawing stays inside it; a stage wholly off the surface is
-// empty.
+static Rect intersection(const Rect& a, const Rect& b) {
+  return Rect{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
+              a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+}
+
+static Rect bounds(const Rect& a, const Rect& b) {
+  return Rect{a.left < b.left ? a.left : b.left, a.top < b.top ? a.top : b.top,
+              a.right > b.right ? a.right : b.right, a.bottom > b.bottom ? a.bottom : b.bottom};
+}
+
+// Draws a cell view-relative at (x, y) as drawPictureCell does, but only
+// inside `area` (surface coordinates): the blitter is handed a copy of the
+// surface whose view is narrowed to the area, with the position moved so
+// that the stage's corner stays the origin. 1 when something was drawn.
+static int32_t drawCellInside(Surface* surface, const Rect& area, const uint32_t* pixels,
+                              int32_t x, int32_t y, int32_t width, int32_t height,
+                              int32_t pitch, DirtyRect** dirtyList) {
+  Rect view = {surface->viewLeft, surface->viewTop, surface->viewRight, surface->viewBottom};
+  Rect clip = intersection(view, area);
+  if (clip.right <= clip.left || clip.bottom <= clip.top) return 0;
+  int64_t left = int64_t(x) + surface->viewLeft - clip.left;
+  int64_t top = int64_t(y) + surface->viewTop - clip.top;
+  if (left < INT32_MIN || left > INT32_MAX || top < INT32_MIN || top > INT32_MAX) return 0;
+  Surface cut = *surface;
+  cut.viewLeft = clip.left;
+  cut.viewTop = clip.top;
+  cut.viewRight = clip.right;
+  cut.viewBottom = clip.bottom;
+  drawPictureCell(&cut, pixels, int32_t(left), int32_t(top), width, height, pitch, 1);
+  Rect r = intersection(surfaceRectOf(surface, placedRect(x, y, width, height)), clip);
+  listRect(dirtyList, surface, r);
+  return 1;
+}
+
+// Sets the stage (the surface's view rectangle). It keeps its place even
+// where it reaches past the surface, since it is the origin of everything on
+// it; the blitter clips view-relative drawing to the surface as well, and
+// saved backgrounds and listed rectangles are cut to the surface. Sides
+// beyond the 32-bit range are held at its ends, and a stage of negative size
+// is empty.
 static void setStage(Surface* surface, int64_t left, int64_t top, int64_t right, int64_t bottom) {
-  auto clamp = [](int64_t v, int64_t low, int64_t high) {
-    return v < low ? low : v > high ? high : v;
+  auto fit = [](int64_t v) {
+    return int32_t(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
   };
-  surface->viewLeft = int32_t(clamp(left, 0, surface->width));
-  surface->viewTop = int32_t(clamp(top, 0, surface->height));
-  surface->viewRight = int32_t(clamp(right, surface->viewLeft, surface->width));
-  surface->viewBottom = int32_t(clamp(bottom, surface->viewTop, surface->height));
+  surface->viewLeft = fit(left);
+  surface->viewTop = fit(top);
+  surface->viewRight = fit(right > left ? right : left);
+  surface->viewBottom = fit(bottom > top ? bottom : top);
 }
 
 // Sprite strips: only whole cells are shown, so no band reaches past the
@@ -261,12 +299,16 @@ static bool barGrows(SceneElement* e, int32_t value) {
   return true;
 }
 
-static int32_t drawBar(SceneElement* e, Surface* surface, DirtyRect** dirtyList) {
+static int32_t drawBar(SceneElement* e, Surface* surface, DirtyRect** dirtyList,
+                       const Rect* inside = nullptr) {
   BarPart p = barPart(e);
   if (p.columns <= 0 || p.rows <= 0) return 0;  // nothing grown yet, or no span
   // The cell's first pixel in memory is the left pixel of its bottom row.
   const uint32_t* cell = e->pixels +
                          ptrdiff_t(e->pictureHeight - p.row - p.rows) * e->pictureWidth + p.column;
+  if (inside)
+    return drawCellInside(surface, *inside, cell, e->drawnRect.left, e->drawnRect.top, p.columns,
+                          p.rows, e->pictureWidth, dirtyList);
   drawPictureCell(surface, cell, e->drawnRect.left, e->drawnRect.top, p.columns, p.rows,
                   e->pictureWidth, 1);
   listRect(dirtyList, surface, surfaceRectOf(surface, e->drawnRect));
@@ -309,8 +351,9 @@ static int32_t setupPass(Surface* surface, DirtyRect** dirtyList) {
 
 // ---- Tick pass -----------------------------------------------------------------------
 
-// Marks the slots that need work this tick; false when none does.
-static bool decide(int32_t value, int32_t percent, uint32_t now) {
+// Marks the slots that need work this tick; false when none does. Waiting
+// sprites are left waiting unless startSprites is set.
+static bool decide(int32_t value, int32_t percent, uint32_t now, bool startSprites) {
   bool changed = false;
   auto mark = [&](int i) {
     needsWork[i] = 1;
@@ -320,10 +363,12 @@ static bool decide(int32_t value, int32_t percent, uint32_t now) {
     SceneElement* e = &config.scene[i];
     if (e->state == kWaiting) {
       switch (e->type) {
-        case kSceneWrite:
-        case kSceneElement:
         case kSceneSprite1:
         case kSceneSprite2:
+          if (startSprites && e->showFrom <= percent) mark(i);
+          break;
+        case kSceneWrite:
+        case kSceneElement:
           if (e->showFrom <= percent) mark(i);
           break;
         case kSceneProgressBar:
@@ -417,18 +462,14 @@ static int32_t drawWrite(SceneElement* e, Surface* surface, DirtyRect** dirtyLis
   return 1;
 }
 
-static int32_t drawElement(SceneElement* e, int32_t percent, Surface* surface,
-                           DirtyRect** dirtyList) {
-  if (e->state == kActive) {
-    if (e->showUntil < percent) e->state = kDone;  // already erased
-    return 0;
-  }
-  if (e->state != kWaiting) return 0;
+// Loads the element's picture and draws it over what it saves beneath; Done
+// (and 0) when either its picture or its background buffer is missing, as it
+// could never be taken off again without the buffer.
+static int32_t showElement(SceneElement* e, Surface* surface, DirtyRect** dirtyList) {
   dropBuffers(e);
   uint32_t* picture = loadElementPicture(e);
   if (picture) e->savedBackground = newBackgroundBuffer(e);
   if (!e->savedBackground) {
-    // Without a buffer it could never be taken off again: not shown at all.
     heapFree(picture);
     e->state = kDone;
     return 0;
@@ -442,6 +483,16 @@ static int32_t drawElement(SceneElement* e, int32_t percent, Surface* surface,
   e->state = kActive;
   listRect(dirtyList, surface, r);
   return 1;
+}
+
+static int32_t drawElement(SceneElement* e, int32_t percent, Surface* surface,
+                           DirtyRect** dirtyList) {
+  if (e->state == kActive) {
+    if (e->showUntil < percent) e->state = kDone;  // already erased
+    return 0;
+  }
+  if (e->state != kWaiting) return 0;
+  return showElement(e, surface, dirtyList);
 }
 
 static int32_t drawProgressBar(SceneElement* e, int32_t percent, Surface* surface,
@@ -524,9 +575,10 @@ static int32_t drawSprite2(SceneElement* e, uint32_t now, Surface* surface,
   return 1;
 }
 
-static int32_t tickPass(int32_t value, uint32_t now, Surface* surface, DirtyRect** dirtyList) {
+static int32_t tickPass(int32_t value, uint32_t now, bool startSprites, Surface* surface,
+                        DirtyRect** dirtyList) {
   int32_t percent = value / 10;
-  if (!decide(value, percent, now)) return 0;
+  if (!decide(value, percent, now, startSprites)) return 0;
   int32_t result = erase(surface, dirtyList);
   for (int i = 0; i < kSceneSlots; i++) {
     if (!needsWork[i]) continue;
@@ -557,45 +609,107 @@ static int32_t tickPass(int32_t value, uint32_t now, Surface* surface, DirtyRect
 }
 
 // ---- Finish pass ---------------------------------------------------------------------
+// A FINISH picture takes its place in the script's drawing order like every
+// other line: what comes before it in the script lies under it, what comes
+// after it lies over it. Running sprites stay on top of everything, as they
+// do whenever something changes under them.
 
 static bool isRunningSprite(const SceneElement* e) {
   return (e->type == kSceneSprite1 || e->type == kSceneSprite2) && e->state == kActive &&
          e->backgroundSaved && e->savedBackground;
 }
 
-static int32_t finishPass(Surface* surface, DirtyRect** dirtyList) {
-  bool anyFinish = false;
-  for (int i = 0; i < kSceneSlots && !anyFinish; i++)
-    anyFinish = config.scene[i].type == kSceneFinish && config.scene[i].state == kWaiting;
-  if (!anyFinish) return 0;
+static bool isShownElement(const SceneElement* e) {
+  return e->type == kSceneElement && e->state == kActive && e->backgroundSaved &&
+         e->savedBackground;
+}
 
-  // Running sprites come off first and go back on top afterwards, saving the
-  // finished picture beneath them; otherwise their next step would restore
-  // the scene from before the finish over it.
+// Draws a FINISH picture; `covered` grows to the bounds of itself and the
+// part of the surface the picture drew on. False when nothing was drawn.
+static bool drawFinish(SceneElement* e, Surface* surface, DirtyRect** dirtyList, Rect* covered) {
+  e->state = kDone;
+  uint32_t* picture = loadElementPicture(e);
+  if (!picture) return false;
+  Rect area = {0, 0, 0, 0};
+  if (e->mode == kDisplayNormal) {
+    drawPicture(surface, picture, e->x, e->y, e->pictureWidth, e->pictureHeight, 1);
+    Rect view = {surface->viewLeft, surface->viewTop, surface->viewRight, surface->viewBottom};
+    Rect r = surfaceRectOf(surface, placedRect(e->x, e->y, e->pictureWidth, e->pictureHeight));
+    listRect(dirtyList, surface, r);
+    area = intersection(intersection(r, view), Rect{0, 0, surface->width, surface->height});
+  } else if (e->mode == kDisplayStretchDesktop) {
+    sceneStretch(surface, picture, e->pictureWidth, e->pictureHeight);
+    area = Rect{0, 0, surface->width, surface->height};
+    listRect(dirtyList, surface, area);
+  }
+  heapFree(picture);
+  if (area.right <= area.left || area.bottom <= area.top) return false;
+  *covered = covered->right <= covered->left ? area : bounds(*covered, area);
+  return true;
+}
+
+// Draws a WRITE or a bar that is on the surface again, over the finish
+// pictures drawn before it: only inside `covered`, so that the rest of it is
+// not blended twice (but for the gaps between finish pictures set apart,
+// which their bounds take in as well).
+static void redrawOver(SceneElement* e, const Rect& covered, Surface* surface,
+                       DirtyRect** dirtyList) {
+  if (e->type == kSceneWrite && e->state == kDone) {
+    uint32_t* picture = loadElementPicture(e);
+    if (!picture) return;
+    drawCellInside(surface, covered, picture, e->x, e->y, e->pictureWidth, e->pictureHeight,
+                   e->pictureWidth, dirtyList);
+    heapFree(picture);
+  } else if (e->type == kSceneProgressBar && e->state != kWaiting && e->pixels) {
+    drawBar(e, surface, dirtyList, &covered);
+  }
+}
+
+static int32_t finishPass(Surface* surface, DirtyRect** dirtyList) {
+  int first = -1;
+  for (int i = 0; i < kSceneSlots && first < 0; i++)
+    if (config.scene[i].type == kSceneFinish && config.scene[i].state == kWaiting) first = i;
+  if (first < 0) return 0;
+
+  // Off the surface, from the top down: the running sprites, which go back
+  // on top afterwards saving the finished picture beneath them (otherwise
+  // their next step would restore the scene from before the finish over
+  // it), and the elements after the first finish picture, which go back
+  // over it.
   for (int i = kSceneSlots - 1; i >= 0; i--) {
     SceneElement* e = &config.scene[i];
-    needsWork[i] = isRunningSprite(e);
+    needsWork[i] = isRunningSprite(e) || (i > first && isShownElement(e));
     if (needsWork[i]) restoreBackground(e, surface, dirtyList);
   }
-  for (int i = 0; i < kSceneSlots; i++) {
+  Rect covered = {0, 0, 0, 0};  // what the finish pictures drawn so far cover
+  int lastDrawn = -1;
+  for (int i = first; i < kSceneSlots; i++) {
     SceneElement* e = &config.scene[i];
-    if (e->type != kSceneFinish || e->state != kWaiting) continue;
-    e->state = kDone;
-    uint32_t* picture = loadElementPicture(e);
-    if (!picture) continue;
-    if (e->mode == kDisplayNormal) {
-      drawPicture(surface, picture, e->x, e->y, e->pictureWidth, e->pictureHeight, 1);
-      Rect r = placedRect(e->x, e->y, e->pictureWidth, e->pictureHeight);
-      listRect(dirtyList, surface, surfaceRectOf(surface, r));
-    } else if (e->mode == kDisplayStretchDesktop) {
-      sceneStretch(surface, picture, e->pictureWidth, e->pictureHeight);
-      listRect(dirtyList, surface, Rect{0, 0, surface->width, surface->height});
+    if (e->type == kSceneFinish && e->state == kWaiting) {
+      if (drawFinish(e, surface, dirtyList, &covered)) lastDrawn = i;
+    } else if (e->type == kSceneElement && needsWork[i]) {
+      showElement(e, surface, dirtyList);
+    } else if (lastDrawn >= 0) {
+      redrawOver(e, covered, surface, dirtyList);
     }
-    heapFree(picture);
+  }
+  // What lies under the last finish picture drawn stays there: its elements
+  // are no longer taken off (that would put back the scene from before the
+  // finish), its bars no longer drawn.
+  for (int i = 0; i < lastDrawn; i++) {
+    SceneElement* e = &config.scene[i];
+    if (e->type == kSceneElement && e->state == kActive) {
+      heapFree(e->savedBackground);
+      e->savedBackground = nullptr;
+      e->backgroundSaved = 0;
+      e->state = kDone;
+    } else if (e->type == kSceneProgressBar && e->state == kActive) {
+      e->state = kDone;
+    }
   }
   for (int i = 0; i < kSceneSlots; i++) {
     SceneElement* e = &config.scene[i];
-    if (needsWork[i]) drawSprite(e, currentBand(e), surface, dirtyList);
+    if (needsWork[i] && e->type != kSceneElement) drawSprite(e, currentBand(e), surface, dirtyList);
   }
   return 1;
 }
@@ -603,14 +717,17 @@ static int32_t finishPass(Surface* surface, DirtyRect** dirtyList) {
 // ---- Entry points --------------------------------------------------------------------
 
 int32_t sceneStep(int32_t pass, int32_t value, Surface* surface, DirtyRect** dirtyList) {
-  if (pass != kScenePassSetup && pass != kScenePassTick && pass != kScenePassFinish) return 0;
+  if (pass != kScenePassSetup && pass != kScenePassTick && pass != kScenePassFinish &&
+      pass != kScenePassPrepare)
+    return 0;
   if (!surface || !surface->bits) return 0;
   if (dirtyList)
     for (int i = 0; i < kDirtyRects; i++) dirtyList[i]->active = 0;
   memset(needsWork, 0, sizeof needsWork);
   uint32_t now = readClock();
   if (pass == kScenePassSetup) return setupPass(surface, dirtyList);
-  if (pass == kScenePassTick) return tickPass(value, now, surface, dirtyList);
+  if (pass == kScenePassTick || pass == kScenePassPrepare)
+    return tickPass(value, now, pass == kScenePassTick, surface, dirtyList);
   return finishPass(surface, dirtyList);
 }
 

@@ -16,6 +16,7 @@ enum ScenePass : int32_t {
   kScenePassSetup = 0,   // backgrounds and stage, once, with value 0
   kScenePassTick = 1,    // every timer tick and the completion step
   kScenePassFinish = 2,  // FINISH pictures (see sceneStep)
+  kScenePassPrepare = 3, // the tick pass without starting sprites (see sceneStep)
 };
 
 // Progress values beyond the copy's 0..1000.
@@ -50,7 +51,8 @@ enum : int32_t { kSceneInfinite = -1 };
 
 // One frame step over config.scene.
 //  pass 0: draws BACK pictures and BASE stages (sets the surface's view
-//          rectangle to the stage, clipped to the surface).
+//          rectangle to the stage, also where it reaches past the surface:
+//          only the drawing is cut to the surface).
 //  pass 1: value is the progress (0..1000, 1010 on completion, 1020 after);
 //          starts, steps, moves and ends elements.
 //  pass 2: draws the FINISH pictures that have not been drawn yet; running
@@ -58,6 +60,11 @@ enum : int32_t { kSceneInfinite = -1 };
 //          first tick with value 1020, when everything that ends with the
 //          completion has been taken off (and that tick's list presented:
 //          every step clears the list first).
+//  pass 3: the tick pass, except that no sprite starts. The install window
+//          runs it with value 0 right after the setup pass, so that what
+//          shows from 0 % is seen and bars starting at 0 % are prepared while
+//          the first disc is asked for, even when the first timer tick comes
+//          late; sprites (and their clocks) start with the first tick.
 // dirtyList is a table of kDirtyRects entry pointers; it is cleared and then
 // lists the changed rectangles in surface coordinates, always ending with an
 // inactive entry. Returns 1 when the surface changed, else 0 (also for any
@@ -90,7 +97,7 @@ typedef uint32_t (*SceneClock)();
 extern SceneClock sceneClock;
 
 // Stretches a picture over the whole surface (STRETCH_DESKTOP); 1 on success.
-// Defaults to stretchPictureNearest; the Windows program sets
+// Defaults to stretchPictureBlackOnWhite; the Windows program sets
 // stretchPictureToSurface.
 typedef int (*SceneStretch)(Surface* surface, const uint32_t* pixels, int32_t width,
                             int32_t height);

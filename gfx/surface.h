@@ -72,10 +72,13 @@ void blendRowsPacked(const uint8_t* source, uint8_t* destination, int32_t column
 void blendRowsPackedScalar(const uint8_t* source, uint8_t* destination, int32_t columns,
                            int32_t rows, int32_t sourcePitch, int32_t destinationPitch);
 
-// Nearest-neighbour stretch of a picture over the whole surface, for the
-// tools' previews where no window system does it: every surface pixel is a
-// copy (alpha included) of the picture pixel under its centre.
-void stretchPictureNearest(Surface* surface, const uint32_t* pixels, int32_t width, int32_t height);
+// Stretches a picture over the whole surface as StretchBlt does in the
+// default stretch mode (BLACKONWHITE), for the tools' previews where no
+// window system does it: growing repeats pixels, shrinking combines the
+// pixels that fall together with AND (all 32 bits). Pixels as Wine's DIB
+// engine chooses them (stretch.cpp).
+void stretchPictureBlackOnWhite(Surface* surface, const uint32_t* pixels, int32_t width,
+                                int32_t height);
 
 // Plain surfaces in heap memory, for the tools and tests (no window system):
 // zero pixels, view rectangle the whole surface, no bitmap or device context.

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "uninstall/removal.h"  // InstallJournal
+
 enum : uint32_t { kCopyBlock = 4096 };
 
 // Private window messages the copy posts (wParam disc index, lParam entry index).
@@ -44,14 +46,19 @@ struct CopyJob {
   CopyCheckFn check;
   CopyPostFn post;
   void* context;  // passed to check and post
+  // Notes every file the copy creates, over all discs of one install; on an
+  // error or abort only those are taken back. Null: everything the file
+  // lists name is removed instead.
+  InstallJournal* journal;
 };
 
 // Copies the entries of config.fileList[disc] that share a bit with
 // installOption, in 4096-byte blocks. Checks for messages at the start of
 // every entry and before every block of a file but its last. On a read or
 // write error posts MSG_READ_ERROR or MSG_WRITE_ERROR (disc, entry), and on an
-// error or abort removes everything installed so far with the save data kept
-// (removeInstalledFilesIn). When the list is done posts MSG_NEXT_DISC.
+// error or abort takes back what the install has written so far
+// (takeBackInstall with the job's journal). When the list is done posts
+// MSG_NEXT_DISC.
 // Runs on the caller's thread; the counters are the only shared output.
 CopyEnd copyDisc(const CopyJob* job);
 
@@ -59,44 +66,13 @@ CopyEnd copyDisc(const CopyJob* job);
 // of at least 4 bytes. False for a number outside 1..26.
 bool sourceRootOf(int drive, char* root);
 
-// Creates `installFolder` (uninstall/removal.h) and the configuration's
+// Creates `installFolder` (install/install_path.h) and the configuration's
 // makeFolder folders below it, in order. False when the install folder is not
-// usable, a makeFolder entry is refused or a working buffer cannot be had
-// (folders that exist already are no failure).
-bool createInstallFolders();
+// usable, a makeFolder entry is refused (its index then in *refusedEntry,
+// else -1 there) or a working buffer cannot be had (folders that exist
+// already are no failure).
+bool createInstallFolders(int* refusedEntry = nullptr);
 // Creates every level of a folder path, shortest first; levels that exist
 // or cannot be made are passed over. False only when the working buffer
 // cannot be had or the path does not fit in 260 bytes.
 bool createPath(const char* path);
-
-// ---- Path rules ---------------------------------------------------------------
-
-// An install folder the program may write and delete in: not empty, shorter
-// than 260 bytes, and rooted (a drive "X:\", a network share "\\server\share",
-// or a POSIX path "/...").
-bool folderIsUsable(const char* folder);
-// A relative path from a file list, save-data list or makeFolder list that
-// stays below the folder it is joined to: not empty, no colon (drive or
-// stream), no component made of dots but ".", not starting with two
-// separators. One leading separator is allowed: it is a doubled separator
-// once joined.
-bool entryIsSafe(const char* entry);
-// True when the entry holds `*` or `?` anywhere.
-bool entryIsPattern(const char* entry);
-// The folder part of a pattern: the text before its last separator, empty
-// when that is the first character or there is none. `out` holds 260 bytes.
-void patternFolderPart(const char* entry, char* out);
-// True when a name a folder search returned is one the entry's last component
-// matches by itself: `*` any run, `?` one character (a run of `?` before a
-// dot or the end also none), letters without regard to case, "*.*" every
-// name, a trailing ".*" also names without an extension. Searches on Windows
-// also match short 8.3 aliases, which the copy and the removal must not act
-// on. Shift-JIS characters count as one.
-bool nameMatchesPattern(const char* entry, const char* name);
-// Joins folder and parts into `out` (260 bytes) as "a\b\c" (second and third
-// may be null). False, with `out` emptied, when the folder is not usable, a
-// part is not safe or the result does not fit.
-bool installPath(char* out, const char* folder, const char* part, const char* name);
-// The root of the file system a rooted folder lies on: "D:\" for "D:\...",
-// "\\server\share\" for a share, "/" for a POSIX path. False otherwise.
-bool driveRootOf(const char* folder, char* root, size_t size);

@@ -1,16 +1,20 @@
 // The file and folder operations the copy walk and the removal of installed
 // files need, as one record of function pointers. file_ops_win.cpp fills it
-// with kernel32 calls, file_ops_posix.cpp with POSIX calls (taking the
-// program's backslash paths and matching names without regard to case).
+// with kernel32 calls, file_ops_posix.cpp with POSIX calls; both take the
+// program's paths (code page 932, backslashes, any letter case).
 // Tests wrap the platform's record to inject faults and watch every path.
 #pragma once
 
 #include <cstdint>
 
-// One name returned by a folder search.
+// One name returned by a folder search, in code page 932. A name the system
+// holds that code page 932 cannot write is returned as `foreign` with its
+// system bytes in `name` (UTF-8 on POSIX, empty on Windows): it cannot be
+// named in a program path.
 struct FoundName {
   char name[260];
   int isFolder;
+  int foreign;
 };
 
 // What deleting a file came to.

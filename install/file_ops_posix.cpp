@@ -1,6 +1,6 @@
 // POSIX file operations for the copy walk and the removal. Paths arrive in the
-// program's form (backslashes, any letter case) and go through hostPath;
-// searches match `*` and `?` without regard to case, as Windows does.
+// program's form (code page 932, backslashes, any letter case) and go through
+// hostPath; searches match with the program's own pattern rule.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,10 @@
 #include <string>
 
 #include "install/file_ops.h"
+#include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/text.h"
+#include "script/sjis.h"
 
 static void* toHandle(int fd) { return reinterpret_cast<void*>(static_cast<intptr_t>(fd) + 1); }
 static int toFd(void* file) { return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1); }
@@ -81,57 +84,32 @@ struct PosixSearch {
   std::string pattern;  // last component of the program's pattern
 };
 
-static char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-// `*` matches any run of characters, `?` any one; letter case does not count.
-static bool wildMatch(const char* pattern, const char* name) {
-  const char* star = nullptr;
-  const char* resume = nullptr;
-  while (*name) {
-    if (*pattern == '*') {
-      star = pattern++;
-      resume = name;
-    } else if (*pattern == '?' || (*pattern && folded(*pattern) == folded(*name))) {
-      pattern++;
-      name++;
-    } else if (star) {
-      pattern = star + 1;
-      name = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (*pattern == '*') pattern++;
-  return *pattern == 0;
-}
-
-// "*.*" stands for every name, with or without an extension.
-static bool patternMatches(const std::string& pattern, const char* name) {
-  return pattern == "*.*" || wildMatch(pattern.c_str(), name);
-}
-
 static bool nextMatch(PosixSearch* search, FoundName* found) {
   while (struct dirent* entry = readdir(search->dir)) {
     if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
-    if (strlen(entry->d_name) >= sizeof found->name) continue;
-    if (!patternMatches(search->pattern, entry->d_name)) continue;
+    std::string name;
+    bool foreign = !utf8ToCp932(entry->d_name, strlen(entry->d_name), &name);
+    if (foreign) name = entry->d_name;
+    if (name.size() >= sizeof found->name) continue;
+    // The program's own matching rule, on the name as the program sees it.
+    if (!nameMatchesPattern(search->pattern.c_str(), name.c_str())) continue;
     struct stat st;
     std::string full = search->folder + entry->d_name;
     found->isFolder = stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    strcpy(found->name, entry->d_name);
+    found->foreign = foreign;
+    memcpy(found->name, name.c_str(), name.size() + 1);
     return true;
   }
   return false;
 }
 
 static void* posixFindFirst(const char* pattern, FoundName* found) {
-  std::string text(pattern);
-  size_t cut = text.find_last_of("\\/");
-  std::string folder = cut == std::string::npos ? "." : text.substr(0, cut + 1);
+  ptrdiff_t cut = sjisFindLastOf(pattern, "\\/");
+  std::string folder = cut < 0 ? "." : std::string(pattern, size_t(cut) + 1);
   PosixSearch* search = new PosixSearch;
   search->folder = hostPath(folder.c_str());
   if (search->folder.empty() || search->folder.back() != '/') search->folder += '/';
-  search->pattern = cut == std::string::npos ? text : text.substr(cut + 1);
+  search->pattern = pattern + (cut + 1);
   search->dir = opendir(search->folder.c_str());
   if (!search->dir || !nextMatch(search, found)) {
     if (search->dir) closedir(search->dir);

@@ -1,12 +1,17 @@
 // Windows file operations for the copy walk and the removal, on kernel32.
+// Names reach the system in UTF-16, converted from code page 932, and come
+// back from searches converted to code page 932.
 #include <windows.h>
 
 #include "install/file_ops.h"
+#include "platform/text_win.h"
 
 static void* handleOrNull(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
 
 static void* winOpenRead(const char* path) {
-  return handleOrNull(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  wchar_t name[MAX_PATH];
+  if (!widen(path, name, MAX_PATH)) return nullptr;
+  return handleOrNull(CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
@@ -19,7 +24,9 @@ static bool winSize(void* file, uint64_t* bytes) {
 }
 
 static void* winCreate(const char* path) {
-  return handleOrNull(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+  wchar_t name[MAX_PATH];
+  if (!widen(path, name, MAX_PATH)) return nullptr;
+  return handleOrNull(CreateFileW(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -41,22 +48,24 @@ static void winClose(void* file) {
   if (file) CloseHandle(static_cast<HANDLE>(file));
 }
 
-static void copyFound(const WIN32_FIND_DATAA* data, FoundName* found) {
-  lstrcpynA(found->name, data->cFileName, sizeof found->name);
+static void copyFound(const WIN32_FIND_DATAW* data, FoundName* found) {
   found->isFolder = (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  found->foreign = !narrow(data->cFileName, found->name, sizeof found->name);
 }
 
 static void* winFindFirst(const char* pattern, FoundName* found) {
-  WIN32_FIND_DATAA data;
-  HANDLE h = FindFirstFileA(pattern, &data);
+  wchar_t name[MAX_PATH];
+  if (!widen(pattern, name, MAX_PATH)) return nullptr;
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(name, &data);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   copyFound(&data, found);
   return h;
 }
 
 static bool winFindNext(void* search, FoundName* found) {
-  WIN32_FIND_DATAA data;
-  if (!FindNextFileA(static_cast<HANDLE>(search), &data)) return false;
+  WIN32_FIND_DATAW data;
+  if (!FindNextFileW(static_cast<HANDLE>(search), &data)) return false;
   copyFound(&data, found);
   return true;
 }
@@ -66,23 +75,33 @@ static void winFindClose(void* search) {
 }
 
 static DeleteResult winDeleteFile(const char* path) {
-  if (DeleteFileA(path)) return kDeleteDone;
+  wchar_t name[MAX_PATH];
+  if (!widen(path, name, MAX_PATH)) return kDeleteFailed;
+  if (DeleteFileW(name)) return kDeleteDone;
   DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kDeleteMissing
-                                                                       : kDeleteFailed;
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kDeleteMissing : kDeleteFailed;
 }
 
-static bool winCreateFolder(const char* path) { return CreateDirectoryA(path, nullptr) != FALSE; }
+static bool winCreateFolder(const char* path) {
+  wchar_t name[MAX_PATH];
+  return widen(path, name, MAX_PATH) && CreateDirectoryW(name, nullptr) != FALSE;
+}
 
-static bool winRemoveFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+static bool winRemoveFolder(const char* path) {
+  wchar_t name[MAX_PATH];
+  return widen(path, name, MAX_PATH) && RemoveDirectoryW(name) != FALSE;
+}
 
-static bool winSetCurrent(const char* path) { return SetCurrentDirectoryA(path) != FALSE; }
+static bool winSetCurrent(const char* path) {
+  wchar_t name[MAX_PATH];
+  return widen(path, name, MAX_PATH) && SetCurrentDirectoryW(name) != FALSE;
+}
 
 static void winSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
 static const FileOps winOps = {
-    winOpenRead,  winSize,      winCreate,     winRead,         winWrite,
-    winClose,     winFindFirst, winFindNext,   winFindClose,    winDeleteFile,
+    winOpenRead,     winSize,         winCreate,     winRead,      winWrite,
+    winClose,        winFindFirst,    winFindNext,   winFindClose, winDeleteFile,
     winCreateFolder, winRemoveFolder, winSetCurrent, winSleep,
 };
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "install/copy_walk.h"  // MSG_READ_ERROR, MSG_WRITE_ERROR, MSG_NEXT_DISC
+#include "install/install_path.h"
 
 // The install option chosen in the options dialog: 8 (first choice, the
 // whole game), 4 or 2. A file list entry is copied when its option mask
@@ -26,9 +27,10 @@ enum : UINT {
 // False when no working memory, no Programs folder or no COM could be had.
 bool createShortcuts();
 
-// Writes one shell link file. Returns the result of saving it, or the
-// failing result of creating the link object or asking it for IPersistFile.
-HRESULT createShellLink(const char* linkPath, const char* target, const char* description,
+// Writes one shell link file at `linkPath`. Returns the result of saving it,
+// or the failing result of creating the link object or asking it for
+// IPersistFile.
+HRESULT createShellLink(const wchar_t* linkPath, const char* target, const char* description,
                         const char* arguments, const char* workingFolder, const char* iconPath,
                         int iconIndex, int showCommand);
 
@@ -38,10 +40,13 @@ bool removeShortcuts();
 
 // The game's Programs-menu folder (Programs\brandName\appliTitle, a level
 // left out when its name is empty) in `folder`, and the maker's level in
-// `brandFolder` (emptied when there is no separate maker's level); both 260
-// bytes. False when the shell gives no Programs folder, both names are empty,
-// a name would reach outside the menu or a path does not fit.
-bool gameMenuFolder(char* folder, char* brandFolder);
+// `brandFolder` (emptied when there is no separate maker's level); both
+// MAX_PATH characters. False when the shell gives no Programs folder, both
+// names are empty, a name would reach outside the menu or a path does not fit.
+bool gameMenuFolder(wchar_t* folder, wchar_t* brandFolder);
+// Appends a backslash and a code page 932 name to a folder of MAX_PATH
+// characters. False, with `folder` unchanged, when it does not fit.
+bool appendWideName(wchar_t* folder, const char* name);
 
 // ---- Bounded text -----------------------------------------------------------
 
@@ -49,6 +54,3 @@ bool gameMenuFolder(char* folder, char* brandFolder);
 // out null and empty parts. False, with `out` emptied, when it does not fit.
 bool joinWithBackslashes(char* out, const char* a, const char* b, const char* c = nullptr,
                          const char* d = nullptr);
-// Appends `text` to the zero-terminated `out` of `size` bytes. False, with
-// `out` unchanged, when it does not fit.
-bool appendBounded(char* out, size_t size, const char* text);

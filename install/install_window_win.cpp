@@ -3,9 +3,9 @@
 // folder. It creates the folders, asks for each disc in turn, turns the copy
 // counters into the scene's progress on a 100 ms timer, asks before an
 // abort, reports copy errors, makes the shortcuts at the end and leaves the
-// outcome in appState. Text literals are compiled to code page 932.
+// outcome in appState. Text literals are compiled to code page 932; texts
+// reach the system in UTF-16.
 #include <windows.h>
-#include <mmsystem.h>
 
 #include <atomic>
 
@@ -16,6 +16,8 @@
 #include "install/install_win.h"
 #include "media/disc.h"
 #include "platform/platform.h"
+#include "platform/text_win.h"
+#include "platform/winmm_win.h"
 #include "script/config.h"
 #include "uninstall/removal.h"
 
@@ -41,23 +43,24 @@ struct InstallRun {
   bool discPending;    // a next-disc step waits for the question's answer
   bool closing;        // MSG_CLOSE_INSTALL or an error report is under way
   bool closePending;   // a close waits for the question's answer
+  bool errorShown;     // a copy error was reported: the install ends with Exit
   bool undoOnClose;    // an abort: take back what was installed when closing
+  bool created;        // WM_CREATE went through: the window's end ends the loop
   CopyJob job;         // what the running copy thread reads
+  InstallJournal journal;  // every file this install has created
   char sourceRoot[4];  // "E:\"
 };
 
 static InstallRun run;
 static std::atomic<uint64_t> bytesRead{0};
 static std::atomic<uint64_t> bytesWritten{0};
-// How the last copy thread ended; read after waiting for the thread.
-static std::atomic<int> lastCopyEnd{kCopyDone};
 // Set by a copy thread once its message queue exists, so that a pause posted
 // right after the start is not lost.
 static HANDLE queueReady = nullptr;
 
 // ---- Scene hooks ------------------------------------------------------------
 
-static uint32_t clockNow() { return timeGetTime(); }
+static uint32_t clockNow() { return multimediaTime(); }
 
 static int stretchOntoSurface(Surface* surface, const uint32_t* pixels, int32_t width, int32_t height) {
   return stretchPictureToSurface(surface, pixels, width, height);
@@ -78,23 +81,23 @@ static void stepScene(HWND window, int32_t pass, int32_t value) {
 // next thread message, which aborts when it is WM_CLOSE and resumes otherwise.
 static int checkThreadMessages(void*) {
   MSG message;
-  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return kCopyContinue;
+  if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return kCopyContinue;
   if (message.message == WM_CLOSE) return kCopyAbort;
   if (message.message == WM_KEYDOWN) {
-    if (GetMessageA(&message, nullptr, 0, 0) <= 0 || message.message == WM_CLOSE) return kCopyAbort;
+    if (GetMessageW(&message, nullptr, 0, 0) <= 0 || message.message == WM_CLOSE) return kCopyAbort;
   }
   return kCopyContinue;
 }
 
 static void postToWindow(void* context, uint32_t message, int disc, int entry) {
-  PostMessageA(static_cast<HWND>(context), message, static_cast<WPARAM>(disc), static_cast<LPARAM>(entry));
+  PostMessageW(static_cast<HWND>(context), message, static_cast<WPARAM>(disc), static_cast<LPARAM>(entry));
 }
 
 static DWORD WINAPI copyThread(LPVOID) {
   MSG message;
-  PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the queue
+  PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the queue
   SetEvent(queueReady);
-  lastCopyEnd = copyDisc(&run.job);
+  copyDisc(&run.job);
   return 0;
 }
 
@@ -119,7 +122,8 @@ static bool startCopyThread(HWND window, int disc) {
   run.job.check = checkThreadMessages;
   run.job.post = postToWindow;
   run.job.context = window;  // the window the copy posts to
-  if (!queueReady) queueReady = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  run.job.journal = &run.journal;
+  if (!queueReady) queueReady = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (!queueReady) return false;
   ResetEvent(queueReady);
   run.workerThread = CreateThread(nullptr, 0, copyThread, nullptr, 0, &run.workerThreadId);
@@ -141,9 +145,14 @@ static bool discHasSelectedFiles(uint32_t disc) {
 }
 
 static bool folderExists(const char* folder) {
-  DWORD attributes = GetFileAttributesA(folder);
+  wchar_t name[MAX_PATH];
+  if (!widen(folder, name, MAX_PATH)) return false;
+  DWORD attributes = GetFileAttributesW(name);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+// What MSG_FOLDER_ERROR reports (wParam; lParam the makeFolder entry).
+enum : WPARAM { kFolderNotMade = 0, kFolderEntryRefused = 1 };
 
 static LRESULT startInstall(HWND window) {
   sceneClock = clockNow;
@@ -155,25 +164,30 @@ static LRESULT startInstall(HWND window) {
   LeaveCriticalSection(&installLock);
   run.dirtyList = run.surface ? createDirtyList() : nullptr;
   if (!run.dirtyList) {
+    // The window is not made: its destruction must not end the program's
+    // message loop, and the creator reports the failure.
     appState = Exit;
-    DestroyWindow(window);
-    return 0;
+    return -1;
   }
+  run.created = true;
   stepScene(window, kScenePassSetup, 0);
-  // The scene's 0 % state right away: what starts with the copy shows while
-  // the first disc is asked for, and a bar that starts at 0 % is prepared
-  // even when the first timer tick comes late.
-  stepScene(window, kScenePassTick, 0);
+  // The scene's 0 % state right away: the pictures that start with the copy
+  // show while the first disc is asked for, and a bar that starts at 0 % is
+  // prepared even when the first timer tick comes late. Sprites wait for
+  // the copy's first tick, so that their clocks start with it.
+  stepScene(window, kScenePassPrepare, 0);
 
   bytesRead = 0;
   bytesWritten = 0;
-  lastCopyEnd = kCopyDone;
   run.progressScale = 2 * selectedByteTotal(-1, installOption);
   // Nothing is copied into a folder that could not be made.
-  if (!createInstallFolders() || !folderExists(installFolder))
-    PostMessageA(window, MSG_FOLDER_ERROR, 0, 0);
+  int refused = -1;
+  if (!createInstallFolders(&refused) && refused >= 0)
+    PostMessageW(window, MSG_FOLDER_ERROR, kFolderEntryRefused, refused);
+  else if (!folderExists(installFolder))
+    PostMessageW(window, MSG_FOLDER_ERROR, kFolderNotMade, 0);
   else
-    PostMessageA(window, MSG_NEXT_DISC, 0, 0);
+    PostMessageW(window, MSG_NEXT_DISC, 0, 0);
   return 0;
 }
 
@@ -193,24 +207,17 @@ static void nextDisc(HWND window) {
   }
   while (run.nextDisc < config.discNum && !discHasSelectedFiles(run.nextDisc)) run.nextDisc++;
   if (run.nextDisc >= config.discNum) {
-    PostMessageA(window, MSG_INSTALL_DONE, 0, 0);
+    PostMessageW(window, MSG_INSTALL_DONE, 0, 0);
     return;
   }
   run.prompting = true;
   int found = requestDisc(window, run.nextDisc + 1);
   run.prompting = false;
-  if (!found) {
+  if (!found || !startCopyThread(window, static_cast<int>(run.nextDisc))) {
     appState = Launcher;
     run.undoOnClose = true;
     run.closing = true;
-    PostMessageA(window, MSG_CLOSE_INSTALL, 0, 0);
-    return;
-  }
-  if (!startCopyThread(window, static_cast<int>(run.nextDisc))) {
-    appState = Launcher;
-    run.undoOnClose = true;
-    run.closing = true;
-    PostMessageA(window, MSG_CLOSE_INSTALL, 0, 0);
+    PostMessageW(window, MSG_CLOSE_INSTALL, 0, 0);
     return;
   }
   SetTimer(window, run.nextDisc, kTickMilliseconds, nullptr);
@@ -254,68 +261,78 @@ static void closeInstall(HWND window) {
   }
   run.closing = true;
   waitForCopyThread();
-  // An abort takes back what was installed. A copy thread that was stopped
-  // or failed has done so already; otherwise (stopped between discs, at a
-  // disc prompt or after the end) it is done here.
-  if (run.undoOnClose && lastCopyEnd == kCopyDone) {
-    removeInstalledFiles(0);
+  // An abort takes back what this install has written, and nothing else: a
+  // copy thread that was stopped or failed has done so already (the journal
+  // is then empty); otherwise (stopped between discs, at a disc prompt or
+  // after the end) it is done here.
+  if (run.undoOnClose) {
+    takeBackInstall(installFolder, &run.journal);
     if (run.installFinished) removeShortcuts();
   }
   DestroyWindow(window);
 }
 
-static void reportError(HWND window, UINT message, WPARAM disc, LPARAM entry) {
+static void reportError(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (run.closing) return;
   run.closing = true;
-  char text[MAX_PATH + 96];
-  if (message == MSG_FOLDER_ERROR) {
+  // Set before the box opens: an abort question open under it must not
+  // turn the end of the install into a return to the launcher.
+  run.errorShown = true;
+  char text[MAX_PATH + 128];
+  if (message == MSG_FOLDER_ERROR && wParam == kFolderEntryRefused && lParam >= 0 && lParam < kMakeFolders) {
+    // A folder the script names that would lie outside the install folder.
+    wsprintfA(text, "ディレクトリエラー\r\n 設定ファイルのフォルダ指定 %s が正しくありません。",
+              config.makeFolder[lParam]);
+  } else if (message == MSG_FOLDER_ERROR) {
     lstrcpyA(text, "ディレクトリエラー\r\n インストールディレクトリが作成できません。");
   } else {
     const char* path = "";
-    if (disc < kDiscs && entry >= 0 && entry < kFilesPerDisc && config.fileList[disc][entry])
-      path = config.fileList[disc][entry];
+    if (wParam < kDiscs && lParam >= 0 && lParam < kFilesPerDisc && config.fileList[wParam][lParam])
+      path = config.fileList[wParam][lParam];
     wsprintfA(text,
               message == MSG_READ_ERROR ? "ファイルリードエラー\r\n %s が正しく読めませんでした。"
                                         : "ファイルライトエラー\r\n %s をハードディスクに書き込めませんでした。",
               path);
   }
-  MessageBoxA(window, text, config.appliTitle, MB_OK);
+  MessageBoxW(window, wide(text).s, wide(config.appliTitle).s, MB_OK);
   appState = Exit;
   // The copy thread has taken back what it installed, or nothing was copied.
   run.undoOnClose = false;
-  PostMessageA(window, MSG_CLOSE_INSTALL, 0, 0);
+  PostMessageW(window, MSG_CLOSE_INSTALL, 0, 0);
 }
 
-// Escape or Alt+F4: pause the copy, ask, then resume or abort.
+// Escape, Alt+F4 or a close from outside: pause the copy, ask, then resume
+// or abort.
 static void askAbort(HWND window) {
   // While a disc is asked for, its own Cancel is the way out.
   if (run.asking || run.closing || run.prompting) return;
   DWORD pausedThread = run.workerThread ? run.workerThreadId : 0;
-  if (pausedThread) PostThreadMessageA(pausedThread, WM_KEYDOWN, 0, 0);
+  if (pausedThread) PostThreadMessageW(pausedThread, WM_KEYDOWN, 0, 0);
   run.asking = true;
-  int answer = MessageBoxA(window, "インストールを中断しますか？", "確認", MB_YESNO);
+  int answer = MessageBoxW(window, L"インストールを中断しますか？", L"確認", MB_YESNO);
   run.asking = false;
-  if (run.closePending) {
-    // An error report came in meanwhile and closes the window.
+  if (run.closePending || run.errorShown) {
+    // An error report came in meanwhile: it ends the install, whatever the
+    // answer.
     run.closePending = false;
-    if (pausedThread) PostThreadMessageA(pausedThread, WM_KEYDOWN, 0, 0);
-    PostMessageA(window, MSG_CLOSE_INSTALL, 0, 0);
+    if (pausedThread) PostThreadMessageW(pausedThread, WM_KEYDOWN, 0, 0);
+    PostMessageW(window, MSG_CLOSE_INSTALL, 0, 0);
     return;
   }
   if (answer == IDNO) {
-    if (pausedThread) PostThreadMessageA(pausedThread, WM_KEYDOWN, 0, 0);
+    if (pausedThread) PostThreadMessageW(pausedThread, WM_KEYDOWN, 0, 0);
     if (run.discPending) {
       run.discPending = false;
-      PostMessageA(window, MSG_NEXT_DISC, 0, 0);
+      PostMessageW(window, MSG_NEXT_DISC, 0, 0);
     }
     return;
   }
-  if (run.workerThread) PostThreadMessageA(run.workerThreadId, WM_CLOSE, 0, 0);
+  if (run.workerThread) PostThreadMessageW(run.workerThreadId, WM_CLOSE, 0, 0);
   appState = Launcher;
   run.undoOnClose = true;
   run.closing = true;  // an error the stopped copy may still post is not shown
   run.discPending = false;
-  PostMessageA(window, MSG_CLOSE_INSTALL, 0, 0);
+  PostMessageW(window, MSG_CLOSE_INSTALL, 0, 0);
 }
 
 static void endInstall() {
@@ -328,7 +345,10 @@ static void endInstall() {
   LeaveCriticalSection(&installLock);
   if (queueReady) CloseHandle(queueReady);
   queueReady = nullptr;
-  PostQuitMessage(0);
+  journalFree(&run.journal);
+  // A window whose creation failed leaves the loop that was never entered
+  // alone (a quit message would close the creation error's message box).
+  if (run.created) PostQuitMessage(0);
 }
 
 // ---- Procedure ----------------------------------------------------------------------
@@ -369,11 +389,19 @@ LRESULT CALLBACK installWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       if (wParam == VK_F4) askAbort(window);
       return 0;
 
+    case WM_SYSCHAR:
+      // The character of a system key would open the window menu (Alt+Space).
+      return 0;
+
     case WM_CLOSE:
       // A close from outside (the task bar, another program) asks as well,
       // rather than ending the window under a running copy, which would
-      // leave the install looking complete.
-      askAbort(window);
+      // leave the install looking complete. During a disc prompt, which
+      // leaves no question to ask, it is the prompt's Cancel.
+      if (run.prompting)
+        cancelDiscPrompt();
+      else
+        askAbort(window);
       return 0;
 
     case WM_TIMER:
@@ -404,5 +432,5 @@ LRESULT CALLBACK installWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       closeInstall(window);
       return 0;
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -10,7 +10,9 @@
 #include "gfx/surface_win.h"
 #include "install/install_win.h"
 #include "platform/platform.h"
+#include "platform/text_win.h"
 #include "script/config.h"
+#include "script/sjis.h"
 
 enum {
   kStartButton = 1,
@@ -33,6 +35,11 @@ static const char kDriveUnknown[] = "インストール先のドライブが不�
 static const char kDriveInvalid[] = "インストール先のドライブが不正です。再度入力して下さい。";
 // The folder joined with the game's own folder would not fit in a path.
 static const char kPathTooLong[] = "インストール先のパスが長すぎます。再度入力して下さい。";
+// The folder joined with the game's own folder is a drive itself ("C:\\").
+static const char kFolderInvalid[] = "インストール先のフォルダが不正です。再度入力して下さい。";
+// A folder name with a character code page 932 cannot write, which the
+// install record and the script's names cannot hold.
+static const char kFolderUnwritable[] = "インストール先のフォルダ名に使えない文字が含まれています。再度入力して下さい。";
 
 static Surface* logoSurface = nullptr;
 
@@ -63,10 +70,10 @@ static void labelChoices(HWND dialog) {
       char size[11], label[kTextSize + 32];
       formatDecimal(choiceMegabytes(kChoiceBits[k]), size);
       wsprintfA(label, "%s ( %sMB)", config.optionTitle[k], size);
-      SetWindowTextA(button, label);
+      SetWindowTextW(button, wide(label).s);
     } else if (k > 0) {
       // A choice the script does not offer: out of sight and unticked.
-      SendMessageA(button, BM_SETCHECK, BST_INDETERMINATE, 0);
+      SendMessageW(button, BM_SETCHECK, BST_INDETERMINATE, 0);
       ShowWindow(button, SW_HIDE);
     }
   }
@@ -78,14 +85,14 @@ static void labelChoices(HWND dialog) {
 static bool initOptions(HWND dialog) {
   char text[kTextSize + 96];
   wsprintfA(text, "%s のインストール設定", config.appliTitle);
-  SetWindowTextA(dialog, text);
+  SetWindowTextW(dialog, wide(text).s);
   labelChoices(dialog);
   wsprintfA(text, "インストール先の指定\r\n\r\n（指定場所に %s フォルダを作成し、そこにインストールします。）",
             config.mustMakeFolder);
-  SetDlgItemTextA(dialog, kFolderText, text);
+  SetDlgItemTextW(dialog, kFolderText, wide(text).s);
 
   CheckDlgButton(dialog, kFirstChoice, BST_CHECKED);
-  SetDlgItemTextA(dialog, kFolderEdit, programFilesFolder);
+  SetDlgItemTextW(dialog, kFolderEdit, wide(programFilesFolder).s);
   installOption = kChoiceBits[0];
 
   // Always exactly 400 x 98 pixels, whatever size the file claims.
@@ -95,32 +102,36 @@ static bool initOptions(HWND dialog) {
 
 // ---- Browse ---------------------------------------------------------------------
 
-static void dropTrailingBackslash(char* path) {
-  int length = lstrlenA(path);
-  if (length > 0 && path[length - 1] == '\\') path[length - 1] = 0;
+static void complain(HWND dialog, const char* text) {
+  MessageBoxW(dialog, wide(text).s, wide(config.appliTitle).s, MB_OK);
 }
 
 static void browseForFolder(HWND dialog) {
   IMalloc* allocator = nullptr;
   if (FAILED(SHGetMalloc(&allocator)) || !allocator) return;
-  char displayName[MAX_PATH];
-  BROWSEINFOA browse;
+  wchar_t displayName[MAX_PATH];
+  BROWSEINFOW browse;
   ZeroMemory(&browse, sizeof browse);
   browse.hwndOwner = dialog;
   browse.pszDisplayName = displayName;
-  browse.lpszTitle = "インストール先フォルダの指定";
+  browse.lpszTitle = L"インストール先フォルダの指定";
   browse.ulFlags = BIF_RETURNONLYFSDIRS;
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
-  char path[MAX_PATH];
-  if (chosen && SHGetPathFromIDListA(chosen, path)) {
-    lstrcpynA(programFilesFolder, path, MAX_PATH);
-    dropTrailingBackslash(programFilesFolder);
-    // The game's folder name follows the chosen folder directly here; the
-    // confirmation builds the final path again with a backslash between.
-    char joined[MAX_PATH];
-    lstrcpynA(joined, programFilesFolder, MAX_PATH);
-    if (appendBounded(joined, MAX_PATH, config.mustMakeFolder)) lstrcpyA(installFolder, joined);
-    SetDlgItemTextA(dialog, kFolderEdit, programFilesFolder);
+  LPITEMIDLIST chosen = SHBrowseForFolderW(&browse);
+  wchar_t path[MAX_PATH];
+  char folder[MAX_PATH];
+  if (chosen && SHGetPathFromIDListW(chosen, path)) {
+    if (!narrow(path, folder, MAX_PATH)) {
+      complain(dialog, kFolderUnwritable);
+    } else {
+      lstrcpyA(programFilesFolder, folder);
+      sjisDropLastOf(programFilesFolder, "\\");
+      // The game's folder name follows the chosen folder directly here; the
+      // confirmation builds the final path again with a backslash between.
+      char joined[MAX_PATH];
+      lstrcpyA(joined, programFilesFolder);
+      if (sjisAppend(joined, MAX_PATH, config.mustMakeFolder)) lstrcpyA(installFolder, joined);
+      SetDlgItemTextW(dialog, kFolderEdit, wide(programFilesFolder).s);
+    }
   }
   if (chosen) allocator->Free(chosen);
   allocator->Release();
@@ -144,12 +155,15 @@ static INT_PTR CALLBACK spaceWarningDialogProc(HWND dialog, UINT message, WPARAM
   return FALSE;
 }
 
-static void complain(HWND dialog, const char* text) { MessageBoxA(dialog, text, config.appliTitle, MB_OK); }
-
 // Checks the folder text and the room on its drive; true when the install
 // may start (installFolder is then set).
 static bool confirmOptions(HWND dialog) {
-  GetDlgItemTextA(dialog, kFolderEdit, programFilesFolder, MAX_PATH);
+  wchar_t typed[MAX_PATH];
+  GetDlgItemTextW(dialog, kFolderEdit, typed, MAX_PATH);
+  if (!narrow(typed, programFilesFolder, MAX_PATH)) {
+    complain(dialog, kFolderUnwritable);
+    return false;
+  }
 
   // The drive component: a letter and a colon. Only a full path from the
   // drive's root is taken: a relative path, a network path and "C:Games"
@@ -161,28 +175,34 @@ static bool confirmOptions(HWND dialog) {
     complain(dialog, kDriveUnknown);
     return false;
   }
-  char root[4] = {text[0], ':', '\\', 0};
+  wchar_t root[4] = {static_cast<wchar_t>(text[0]), L':', L'\\', 0};
 
   uint64_t needed = selectedByteTotal(-1, installOption);
   ULARGE_INTEGER available;
   // No error box for a drive without a medium: the query simply fails.
   UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-  BOOL known = GetDiskFreeSpaceExA(root, &available, nullptr, nullptr);
+  BOOL known = GetDiskFreeSpaceExW(root, &available, nullptr, nullptr);
   SetErrorMode(previousMode);
   if (!known) {
     complain(dialog, kDriveInvalid);
     return false;
   }
   if (needed > available.QuadPart &&
-      DialogBoxParamA(instance, MAKEINTRESOURCEA(kSpaceWarningDialog), dialog, spaceWarningDialogProc, 0) != 0)
+      DialogBoxParamW(instance, MAKEINTRESOURCEW(kSpaceWarningDialog), dialog, spaceWarningDialogProc, 0) != 0)
     return false;  // "戻る", or the warning could not be shown
 
+  // One trailing backslash goes: a backslash that is a character of its
+  // own, never the second byte of a final ソ.
   char folder[MAX_PATH];
-  lstrcpynA(folder, programFilesFolder, MAX_PATH);
-  dropTrailingBackslash(folder);
+  lstrcpyA(folder, programFilesFolder);
+  sjisDropLastOf(folder, "\\");
   char joined[MAX_PATH];
-  if (!joinWithBackslashes(joined, folder, config.mustMakeFolder) || !folderIsUsable(joined)) {
+  if (!joinWithBackslashes(joined, folder, config.mustMakeFolder)) {
     complain(dialog, kPathTooLong);
+    return false;
+  }
+  if (!folderIsUsable(joined)) {
+    complain(dialog, kFolderInvalid);
     return false;
   }
   lstrcpyA(installFolder, joined);

@@ -1,31 +1,27 @@
 // The game's shortcuts in the user's Programs menu: a folder for the maker,
 // below it one for the game, and in it one shell link per shortcut of the
-// setup script, aiming into the install folder.
+// setup script, aiming into the install folder. The menu's own path comes
+// from the system in UTF-16 and stays so; the script's names are widened
+// from code page 932.
 #include <windows.h>
 #include <objidl.h>
 #include <shlobj.h>
 
 #include "app/shell.h"
-#include "install/copy_walk.h"
+#include "install/install_path.h"
 #include "install/install_win.h"
 #include "platform/platform.h"
+#include "platform/text_win.h"
 #include "script/config.h"
+#include "script/sjis.h"
 
 // The shell link component and its two interfaces, spelled out here so the
 // program needs no import library for them.
 static const GUID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-static const GUID kShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+static const GUID kShellLinkW = {0x000214F9, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 static const GUID kPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 // ---- Bounded text -----------------------------------------------------------
-
-bool appendBounded(char* out, size_t size, const char* text) {
-  size_t used = static_cast<size_t>(lstrlenA(out));
-  size_t length = static_cast<size_t>(lstrlenA(text));
-  if (used + length >= size) return false;
-  CopyMemory(out + used, text, length + 1);
-  return true;
-}
 
 bool joinWithBackslashes(char* out, const char* a, const char* b, const char* c, const char* d) {
   const char* parts[4] = {a, b, c, d};
@@ -33,7 +29,7 @@ bool joinWithBackslashes(char* out, const char* a, const char* b, const char* c,
   bool first = true;
   for (const char* part : parts) {
     if (!part || !part[0]) continue;
-    if ((!first && !appendBounded(out, MAX_PATH, "\\")) || !appendBounded(out, MAX_PATH, part)) {
+    if ((!first && !sjisAppend(out, MAX_PATH, "\\")) || !sjisAppend(out, MAX_PATH, part)) {
       out[0] = 0;
       return false;
     }
@@ -42,38 +38,51 @@ bool joinWithBackslashes(char* out, const char* a, const char* b, const char* c,
   return true;
 }
 
+bool appendWideName(wchar_t* folder, const char* name) {
+  wchar_t wideName[MAX_PATH];
+  int used = lstrlenW(folder);
+  if (!widen(name, wideName, MAX_PATH) || used + 1 + lstrlenW(wideName) >= MAX_PATH) return false;
+  folder[used] = L'\\';
+  lstrcpyW(folder + used + 1, wideName);
+  return true;
+}
+
 // ---- Menu folders -------------------------------------------------------------
 
-bool gameMenuFolder(char* folder, char* brandFolder) {
+bool gameMenuFolder(wchar_t* folder, wchar_t* brandFolder) {
   folder[0] = 0;
   brandFolder[0] = 0;
-  char programs[MAX_PATH];
-  ZeroMemory(programs, sizeof programs);
+  wchar_t programs[MAX_PATH];
   // Without a Programs folder the paths would start at the root of the
-  // current drive: nothing is made or deleted then.
-  if (!getSpecialFolder(CSIDL_PROGRAMS, programs) || !programs[0]) return false;
-  int length = lstrlenA(programs);
-  if (programs[length - 1] == '\\') programs[length - 1] = 0;
+  // current drive: nothing is made or deleted then. Its name is the
+  // system's, whatever characters the user's name in it holds.
+  if (!getSpecialFolderWide(CSIDL_PROGRAMS, programs) || !programs[0]) return false;
+  int length = lstrlenW(programs);
+  if (programs[length - 1] == L'\\') programs[length - 1] = 0;
 
   const char* brand = config.brandName;
   const char* title = config.appliTitle;
   if (!brand[0] && !title[0]) return false;
   if ((brand[0] && !entryIsSafe(brand)) || (title[0] && !entryIsSafe(title))) return false;
-  if (!joinWithBackslashes(folder, programs, brand, title)) return false;
-  if (brand[0] && title[0] && !joinWithBackslashes(brandFolder, programs, brand)) {
+  lstrcpyW(folder, programs);
+  if ((brand[0] && !appendWideName(folder, brand)) || (title[0] && !appendWideName(folder, title))) {
     folder[0] = 0;
     return false;
+  }
+  if (brand[0] && title[0]) {
+    lstrcpyW(brandFolder, programs);
+    appendWideName(brandFolder, brand);
   }
   return true;
 }
 
 // ---- Shell links --------------------------------------------------------------
 
-HRESULT createShellLink(const char* linkPath, const char* target, const char* description,
+HRESULT createShellLink(const wchar_t* linkPath, const char* target, const char* description,
                         const char* arguments, const char* workingFolder, const char* iconPath,
                         int iconIndex, int showCommand) {
-  IShellLinkA* link = nullptr;
-  HRESULT result = CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkA,
+  IShellLinkW* link = nullptr;
+  HRESULT result = CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, kShellLinkW,
                                     reinterpret_cast<void**>(&link));
   if (FAILED(result)) return result;
   IPersistFile* file = nullptr;
@@ -82,18 +91,14 @@ HRESULT createShellLink(const char* linkPath, const char* target, const char* de
     link->Release();
     return result;
   }
-  link->SetPath(target);
-  link->SetDescription(description);
-  link->SetArguments(arguments);
-  link->SetWorkingDirectory(workingFolder);
-  link->SetIconLocation(iconPath ? iconPath : "", iconIndex);
+  wchar_t text[MAX_PATH];
+  if (widen(target, text, MAX_PATH)) link->SetPath(text);
+  link->SetDescription(wide(description).s);
+  link->SetArguments(wide(arguments).s);
+  if (widen(workingFolder, text, MAX_PATH)) link->SetWorkingDirectory(text);
+  link->SetIconLocation(iconPath && widen(iconPath, text, MAX_PATH) ? text : L"", iconIndex);
   link->SetShowCmd(showCommand);
-
-  WCHAR widePath[MAX_PATH];
-  if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH) == 0)
-    result = E_FAIL;  // longer than a path may be
-  else
-    result = file->Save(widePath, TRUE);
+  result = file->Save(linkPath, TRUE);
   file->Release();
   link->Release();
   return result;
@@ -101,22 +106,22 @@ HRESULT createShellLink(const char* linkPath, const char* target, const char* de
 
 bool createShortcuts() {
   char* target = static_cast<char*>(heapAlloc(MAX_PATH));
-  char* menu = static_cast<char*>(heapAlloc(MAX_PATH));
-  char* linkPath = static_cast<char*>(heapAlloc(MAX_PATH));
   char* working = static_cast<char*>(heapAlloc(MAX_PATH));
-  char brand[MAX_PATH];
+  wchar_t* menu = static_cast<wchar_t*>(heapAlloc(MAX_PATH * sizeof(wchar_t)));
+  wchar_t* linkPath = static_cast<wchar_t*>(heapAlloc(MAX_PATH * sizeof(wchar_t)));
+  wchar_t brand[MAX_PATH];
   bool done = false;
   if (target && menu && linkPath && working && gameMenuFolder(menu, brand) &&
       SUCCEEDED(CoInitialize(nullptr))) {
     // Folders that exist already are reused.
-    if (brand[0]) CreateDirectoryA(brand, nullptr);
-    CreateDirectoryA(menu, nullptr);
+    if (brand[0]) CreateDirectoryW(brand, nullptr);
+    CreateDirectoryW(menu, nullptr);
     for (int i = 0; i < kShortcuts && config.shortcutName[i][0]; i++) {
       const char* folder = config.shortcutFolder[i];
       // A shortcut whose name or paths do not fit is left out; the others
       // are still made.
-      if (!entryIsSafe(config.shortcutName[i]) ||
-          !joinWithBackslashes(linkPath, menu, config.shortcutName[i]) ||
+      lstrcpyW(linkPath, menu);
+      if (!entryIsSafe(config.shortcutName[i]) || !appendWideName(linkPath, config.shortcutName[i]) ||
           !joinWithBackslashes(target, installFolder, folder, config.shortcutLink[i]) ||
           !joinWithBackslashes(working, installFolder, folder))
         continue;

@@ -39,6 +39,10 @@ int probeDisc(const char* keyFileName);
 // window handle or null) until then. 0 when the user cancelled or the number
 // names no disc.
 int requestDisc(void* owner, uint32_t discNumber);
+// Ends the disc prompt that is open, as its Cancel does, and makes the
+// requestDisc that shows it return 0 (a close of the prompt's owner from
+// outside). Nothing when no prompt is open.
+void cancelDiscPrompt();
 
 // The list entry of a CD-ROM drive ("D:\"): its description from the
 // registry, else the "CDROM DRIVE" form. entryOut holds 260 bytes. 1, or 0

@@ -2,17 +2,7 @@
 
 #include <cstring>
 
-// Compares two names without regard to ASCII letter case, as lstrcmpiA does
-// for the names an archive holds.
-static bool sameNameFolded(const char* a, const char* b) {
-  for (;; a++, b++) {
-    unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
-    if (ca >= 'a' && ca <= 'z') ca -= 32;
-    if (cb >= 'a' && cb <= 'z') cb -= 32;
-    if (ca != cb) return false;
-    if (ca == 0) return true;
-  }
-}
+#include "script/sjis.h"
 
 static uint32_t readLe32(const unsigned char* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -48,9 +38,9 @@ PackHandle* packOpen(const char* name, const char* archivePath) {
 
 uint32_t packFindMember(PackHandle* handle, const char* name) {
   if (!handle || !handle->file || !name) return 0;
-  const char* base = name;
-  for (const char* p = name; *p; p++)
-    if (*p == '\\') base = p + 1;
+  // The name after its last backslash, which may also be the second byte
+  // of a double-byte character.
+  const char* base = sjisAfterLastBackslash(name);
 
   unsigned char header[kPackHeaderSize] = {};
   uint32_t got = 0;
@@ -77,7 +67,7 @@ uint32_t packFindMember(PackHandle* handle, const char* name) {
   for (uint32_t i = 0; i < count; i++) {
     memcpy(field, dir + size_t(i) * nameSize, nameSize);
     field[nameSize] = 0;  // a name that fills its field has no terminator
-    if (sameNameFolded(base, field)) {
+    if (sjisSameNoCase(base, field)) {
       found = i;
       break;
     }

@@ -13,9 +13,8 @@ static uint8_t* readPictureFile(const char* name, size_t* size) {
   // Picture names are relative to the program's folder, so it is made the
   // current folder on every call (and stays so). The lock keeps another
   // thread from moving the current folder between the change and the open.
-  char folder[260];
   lockCurrentFolder();
-  if (getProgramFolder(folder, sizeof folder)) setCurrentFolder(folder);
+  enterProgramFolder();
   PackHandle* handle = packOpen(name, "instdata.pak");
   unlockCurrentFolder();
   if (!handle) return nullptr;

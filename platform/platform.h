@@ -40,15 +40,17 @@ uint32_t clockMilliseconds();
 
 // ---- Folders ----------------------------------------------------------------
 
-// The process-wide current folder.
+// The process-wide current folder, named in the program's form.
 bool setCurrentFolder(const char* path);
 bool getCurrentFolder(char* buffer, size_t size);
 
-// The folder that holds the running program, without a trailing separator.
-// Tools and tests may set another one (setProgramFolder), so that pictures
-// are looked up beside a script rather than beside the tool itself.
-bool getProgramFolder(char* buffer, size_t size);
-void setProgramFolder(const char* path);
+// Makes the folder that holds the running program the current folder. Its
+// name comes from the system and is used as the system gives it, whatever
+// characters it holds. Tools and tests may name another one in the host's
+// form (setProgramFolder; null restores the program's), so that pictures are
+// looked up beside a script rather than beside the tool itself.
+bool enterProgramFolder();
+void setProgramFolder(const char* hostFolder);
 
 // The current folder is process-wide: code that sets it and then opens names
 // relative to it holds this lock across both steps, so that another thread
@@ -58,8 +60,14 @@ void unlockCurrentFolder();
 
 #ifndef _WIN32
 #include <string>
-// POSIX only: a program path in host form, separators turned into '/' and
-// each existing component matched without regard to letter case.
+// POSIX only: the host folder that stands for drive `letter`, so that program
+// paths "E:\..." reach below it (null or empty forgets the drive). Tools map
+// disc folders and install locations this way; their host names may hold any
+// characters, while what the program names below them is code page 932.
+void setDriveFolder(char letter, const char* hostFolder);
+// POSIX only: a program path in host form: a mapped drive replaced by its
+// folder, separators turned into '/', each name in UTF-8 and matched without
+// regard to letter case (see platform_posix.cpp).
 std::string hostPath(const char* path);
 // POSIX only: opens an existing file (not a folder) named by a program path
 // for reading; the descriptor, or -1.

@@ -1,12 +1,15 @@
 // POSIX implementation of the platform layer. Paths arrive in the program's
-// Windows form: backslashes separate folders and letter case does not matter.
-// A name that does not exist as written is looked up again, component by
-// component, without regard to case, the way the Windows file system matches.
+// Windows form: code page 932 text, backslashes separate folders and letter
+// case does not matter. Names on the host are UTF-8: a name that does not
+// exist as written is looked up in UTF-8 and then, component by component,
+// without regard to case, the way the Windows file system matches.
 #include "platform/platform.h"
+
+#include "platform/text.h"
+#include "script/sjis.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -18,6 +21,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // ---- Heap -------------------------------------------------------------------
 
@@ -34,79 +38,109 @@ void heapFailAfter(unsigned n) { heapFaultCountdown = n; }
 
 // ---- Paths ------------------------------------------------------------------
 
-// Finds the entry of `folder` whose name equals `name` without regard to case.
-static bool findFolded(const std::string& folder, const std::string& name, std::string* found) {
-  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return false;
-  bool ok = false;
-  while (struct dirent* entry = readdir(dir)) {
-    if (strcasecmp(entry->d_name, name.c_str()) == 0) {
-      *found = entry->d_name;
-      ok = true;
-      break;
-    }
-  }
-  closedir(dir);
-  return ok;
+// Host folders that stand for drive letters ("E:\..." below them).
+static std::mutex driveMutex;
+static std::string driveFolders[26];
+
+void setDriveFolder(char letter, const char* hostFolder) {
+  char upper = letter >= 'a' && letter <= 'z' ? char(letter - 32) : letter;
+  if (upper < 'A' || upper > 'Z') return;
+  std::lock_guard<std::mutex> lock(driveMutex);
+  std::string folder = hostFolder ? hostFolder : "";
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  driveFolders[upper - 'A'] = folder;
 }
 
-// True when the text is well-formed UTF-8 (plain ASCII included).
-static bool isUtf8(const std::string& s) {
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 9;
-    if (n == 9 || (n && c < 0xC2) || i + n >= s.size() + (n ? 0 : 1)) return false;
-    for (size_t k = 1; k <= n; k++)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += n + 1;
+// The mapped host folder of a path "X:" + separator or end, with `rest` set
+// after the separators; empty when the path names no mapped drive.
+static std::string mappedDrive(const char* path, const char** rest) {
+  char c = path[0];
+  char upper = c >= 'a' && c <= 'z' ? char(c - 32) : c;
+  if (upper < 'A' || upper > 'Z' || path[1] != ':' ||
+      (path[2] && path[2] != '\\' && path[2] != '/'))
+    return "";
+  std::string folder;
+  {
+    std::lock_guard<std::mutex> lock(driveMutex);
+    folder = driveFolders[upper - 'A'];
   }
-  return true;
+  if (folder.empty()) return "";
+  const char* p = path + 2;
+  while (*p == '\\' || *p == '/') p++;
+  *rest = p;
+  return folder;
 }
 
-// Turns a program path into a host path: separators become '/', and each
-// component that does not exist as written is matched without regard to case.
-// Components that match nothing are kept as written.
-std::string hostPath(const char* path) {
-  std::string p(path);
-  // Backslashes separate folders. In a path that is not UTF-8 (names from a
-  // script, in Shift-JIS) a backslash byte can also be the second byte of a
-  // double-byte character (lead bytes 0x81-0x9F and 0xE0-0xFC): kept as is.
-  const bool shiftJis = !isUtf8(p);
-  for (size_t i = 0; i < p.size(); i++) {
-    unsigned char c = static_cast<unsigned char>(p[i]);
-    if (shiftJis && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))) {
-      i++;
-      continue;
-    }
-    if (c == '\\') p[i] = '/';
-  }
+static bool exists(const std::string& path) {
   struct stat st;
-  if (p.empty() || stat(p.c_str(), &st) == 0) return p;
+  return stat(path.empty() ? "." : path.c_str(), &st) == 0;
+}
 
-  std::string out;
-  size_t i = 0;
-  if (p[0] == '/') {
-    out = "/";
-    i = 1;
-  }
-  bool missing = false;
-  while (i <= p.size()) {
-    size_t j = p.find('/', i);
-    if (j == std::string::npos) j = p.size();
-    std::string part = p.substr(i, j - i);
-    if (!part.empty()) {
-      std::string next = out + part;
-      if (!missing && stat(next.c_str(), &st) != 0) {
-        std::string folded;
-        if (findFolded(out, part, &folded))
-          next = out + folded;
-        else
-          missing = true;
+// The host name of one component of a program path in `folder` (host form,
+// empty or ending with '/'): the name as written when it exists, else its
+// UTF-8 form, else the folder's entry that equals it without regard to case
+// (compared in code page 932, as the program compares names). *missing is set
+// when nothing matches, and from then on names are only converted.
+static std::string hostComponent(const std::string& folder, const std::string& part, bool* missing) {
+  std::string utf8;
+  if (!cp932ToUtf8Strict(part.data(), part.size(), &utf8)) utf8 = part;
+  if (*missing || part == "." || part == "..") return utf8;
+  if (exists(folder + part)) return part;
+  if (utf8 != part && exists(folder + utf8)) return utf8;
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir) {
+    while (struct dirent* entry = readdir(dir)) {
+      std::string name;
+      if (!utf8ToCp932(entry->d_name, strlen(entry->d_name), &name)) name = entry->d_name;
+      if (sjisSameNoCase(name.c_str(), part.c_str())) {
+        std::string found = entry->d_name;
+        closedir(dir);
+        return found;
       }
-      out = next;
-      if (j < p.size()) out += '/';
     }
-    i = j + 1;
+    closedir(dir);
+  }
+  *missing = true;
+  return utf8;
+}
+
+// Turns a program path into a host path: a mapped drive becomes its folder,
+// separators (backslashes and slashes that are characters of their own)
+// become '/', and each component names what exists: as written, in UTF-8, or
+// matched without regard to case. Components that match nothing are given in
+// UTF-8 (or as written when they are no code page 932 text).
+std::string hostPath(const char* path) {
+  const char* rest = path;
+  std::string out = mappedDrive(path, &rest);
+  if (out.empty() && (path[0] == '/' || path[0] == '\\')) {
+    out = "/";
+    rest = path + 1;
+  }
+  std::vector<std::string> parts;
+  bool trailing = false;
+  while (*rest) {
+    ptrdiff_t end = sjisFindFirstOf(rest, "\\/");
+    size_t length = end < 0 ? strlen(rest) : size_t(end);
+    if (length > 0) parts.emplace_back(rest, length);
+    trailing = end >= 0;
+    rest += length + (end >= 0 ? 1 : 0);
+  }
+
+  // Quick way first: every component in its UTF-8 form, as make-samples and
+  // the tools write names.
+  std::string quick = out;
+  for (size_t i = 0; i < parts.size(); i++) {
+    std::string utf8;
+    if (!cp932ToUtf8Strict(parts[i].data(), parts[i].size(), &utf8)) utf8 = parts[i];
+    quick += utf8;
+    if (i + 1 < parts.size() || trailing) quick += '/';
+  }
+  if (parts.empty() || exists(quick)) return quick;
+
+  bool missing = false;
+  for (size_t i = 0; i < parts.size(); i++) {
+    out += hostComponent(out, parts[i], &missing);
+    if (i + 1 < parts.size() || trailing) out += '/';
   }
   return out;
 }
@@ -196,10 +230,9 @@ bool getCurrentFolder(char* buffer, size_t size) {
 
 static std::string programFolderOverride;
 
-void setProgramFolder(const char* path) { programFolderOverride = path ? path : ""; }
+void setProgramFolder(const char* hostFolder) { programFolderOverride = hostFolder ? hostFolder : ""; }
 
-bool getProgramFolder(char* buffer, size_t size) {
-  if (!buffer || !size) return false;
+bool enterProgramFolder() {
   std::string folder = programFolderOverride;
   if (folder.empty()) {
     char exe[PATH_MAX];
@@ -210,9 +243,7 @@ bool getProgramFolder(char* buffer, size_t size) {
     size_t slash = folder.rfind('/');
     folder = slash == std::string::npos ? "." : folder.substr(0, slash);
   }
-  if (folder.size() + 1 > size) return false;
-  memcpy(buffer, folder.c_str(), folder.size() + 1);
-  return true;
+  return chdir(folder.c_str()) == 0;
 }
 
 static std::recursive_mutex currentFolderMutex;

@@ -1,7 +1,10 @@
-// Windows implementation of the platform layer, on kernel32 alone.
+// Windows implementation of the platform layer, on kernel32 alone. Names
+// reach the system in UTF-16, converted from code page 932.
 #include "platform/platform.h"
 
 #include <windows.h>
+
+#include "platform/text_win.h"
 
 // ---- Heap -------------------------------------------------------------------
 
@@ -30,8 +33,9 @@ void heapFailAfter(unsigned n) {
 // ---- Files ------------------------------------------------------------------
 
 FileRef fileOpenRead(const char* path) {
-  if (!path) return nullptr;
-  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  wchar_t name[MAX_PATH];
+  if (!path || !widen(path, name, MAX_PATH)) return nullptr;
+  HANDLE h = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE || h == nullptr) return nullptr;
   return h;
@@ -66,37 +70,35 @@ uint32_t clockMilliseconds() { return GetTickCount(); }
 
 // ---- Folders ----------------------------------------------------------------
 
-bool setCurrentFolder(const char* path) { return path && SetCurrentDirectoryA(path); }
+bool setCurrentFolder(const char* path) {
+  wchar_t name[MAX_PATH];
+  return path && widen(path, name, MAX_PATH) && SetCurrentDirectoryW(name);
+}
 
 bool getCurrentFolder(char* buffer, size_t size) {
   if (!buffer || !size) return false;
-  DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(size), buffer);
-  return n != 0 && n < size;
+  wchar_t name[MAX_PATH];
+  DWORD n = GetCurrentDirectoryW(MAX_PATH, name);
+  return n != 0 && n < MAX_PATH && narrow(name, buffer, size);
 }
 
-static char programFolderOverride[MAX_PATH];
+static wchar_t programFolderOverride[MAX_PATH];
 
-void setProgramFolder(const char* path) {
-  lstrcpynA(programFolderOverride, path ? path : "", MAX_PATH);
+void setProgramFolder(const char* hostFolder) {
+  if (!hostFolder || !widen(hostFolder, programFolderOverride, MAX_PATH)) programFolderOverride[0] = 0;
 }
 
-bool getProgramFolder(char* buffer, size_t size) {
-  if (!buffer || size < 2) return false;
-  if (programFolderOverride[0]) {
-    if ((size_t)lstrlenA(programFolderOverride) + 1 > size) return false;
-    lstrcpyA(buffer, programFolderOverride);
-    return true;
-  }
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+bool enterProgramFolder() {
+  if (programFolderOverride[0]) return SetCurrentDirectoryW(programFolderOverride) != FALSE;
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return false;
-  char* cut = nullptr;
-  for (char* p = path; *p; p++)
-    if (*p == '\\') cut = p;
-  if (cut) *cut = 0;
-  if ((size_t)lstrlenA(path) + 1 > size) return false;
-  lstrcpyA(buffer, path);
-  return true;
+  wchar_t* cut = nullptr;
+  for (wchar_t* p = path; *p; p++)
+    if (*p == L'\\') cut = p;
+  if (!cut) return false;
+  cut[cut == path + 2 ? 1 : 0] = 0;  // "C:\KSetup.exe": the root keeps its backslash
+  return SetCurrentDirectoryW(path) != FALSE;
 }
 
 // A critical section made ready on first use; the first caller initialises it

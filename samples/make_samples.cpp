@@ -1,5 +1,5 @@
-// make-samples: writes the sample disc set of the fictional game "星見の丘"
-// (Lantern Works) that the demo, the Wine tests and the sample test use.
+// make-samples: writes the sample disc set of the fictional game "星見の丘ソナタ"
+// (ランタンソフト) that the demo, the Wine tests and the sample test use.
 //
 //   make-samples OUTDIR [--standins DIR] [--font FILE] [--source DIR]
 //
@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "samples/art.h"
 #include "samples/pictures.h"
 #include "script/config.h"
@@ -69,8 +70,9 @@ struct DataFile {
 static const DataFile kDataFiles[] = {
     {1, "DATA\\SYSTEM.PAK", 1234567},    {1, "DATA\\SCRIPT.PAK", 786431},
     {1, "DATA\\GRAPHIC1.PAK", 9437201},  {1, "DATA\\GRAPHIC2.PAK", 7340033},
-    {1, "DATA\\BGM.PAK", 5242887},       {2, "DATA\\VOICE\\VOICE1.PAK", 4718599},
-    {2, "DATA\\VOICE\\VOICE2.PAK", 3932167}, {2, "MOVIE\\OPENING.DAT", 3145739},
+    {1, "DATA\\BGM.PAK", 5242887},       {1, "DATA\\表情\\表情.PAK", 1572869},
+    {2, "DATA\\音声\\音声1.DAT", 4718599}, {2, "DATA\\音声\\音声2.DAT", 3932167},
+    {2, "MOVIE\\OPENING.DAT", 3145739},
     {2, "MOVIE\\ENDING.DAT", 2621447},   {2, "MOVIE\\EVENT01.DAT", 1048583},
     {2, "MOVIE\\EVENT02.DAT", 786433},
 };
@@ -220,27 +222,11 @@ static bool fillSizes(const Output& out, std::string* script, std::string* error
   return true;
 }
 
-// The program reads paths and texts byte by byte without decoding double-byte
-// characters; a second byte of 0x5C would read as a backslash in a path. The
-// sample keeps clear of such characters altogether, and of quoted texts
-// longer than their fields.
+// Quoted texts must fit their fields (the loader would cut them).
 static bool checkScriptBytes(const std::string& script, std::string* error) {
-  int line = 1;
-  for (size_t i = 0; i < script.size(); i++) {
-    uint8_t c = uint8_t(script[i]);
-    if (c == '\n') line++;
-    bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    if (lead && i + 1 < script.size()) {
-      if (script[i + 1] == '\\') {
-        *error = "KSetup.ini line " + std::to_string(line) + ": a character whose second byte is 0x5C";
-        return false;
-      }
-      i++;
-    }
-  }
+  int line = 0;
   std::istringstream lines(script);
   std::string text;
-  line = 0;
   while (std::getline(lines, text)) {
     line++;
     bool paths = text.rfind("FILE", 0) == 0;  // FILE, FILELIST: 259-byte paths
@@ -267,8 +253,9 @@ static bool verify(const Output& out, std::string* error) {
   bool ok = setCurrentFolder(disc1.c_str()) && loadConfig();
   if (!ok) *error = "the written KSetup.ini does not load";
   std::set<std::string> folders = {""};
+  // The script's names are code page 932, the discs' UTF-8.
   for (int k = 0; k < kMakeFolders && config.makeFolder[k][0]; k++) {
-    std::string f = config.makeFolder[k];
+    std::string f = cp932ToUtf8(config.makeFolder[k], kTextSize);
     if (!folders.count(f.substr(0, f.rfind('\\') == std::string::npos ? 0 : f.rfind('\\')))) {
       *error = "MAKEFOLDER \"" + f + "\" comes before its parent folder";
       ok = false;
@@ -277,7 +264,7 @@ static bool verify(const Output& out, std::string* error) {
   }
   for (int d = 0; ok && d < int(config.discNum); d++)
     for (int i = 0; ok && i < kFilesPerDisc && config.fileList[d][i]; i++) {
-      std::string path = config.fileList[d][i];
+      std::string path = cp932ToUtf8(config.fileList[d][i], kPathSize);
       int64_t bytes = entryBytes(out, d + 1, path);
       size_t slash = path.rfind('\\');
       if (bytes != int64_t(config.fileSize[d][i])) {
@@ -368,7 +355,7 @@ static bool makeSamples(const std::string& root, const std::string& standins, co
   for (const DataFile& f : kDataFiles)
     if (!writeBytes(&out, f.disc, f.path, dataContent(f), error)) return false;
   for (int d = 0; d < 2; d++) {
-    std::string key = "HOSHIMI NO OKA / Lantern Works / DISC " + std::to_string(d + 1) + "\r\n";
+    std::string key = "HOSHIMI NO OKA SONATA / Lantern Soft / DISC " + std::to_string(d + 1) + "\r\n";
     if (!writeBytes(&out, d + 1, kKeyFiles[d], key, error)) return false;
   }
   if (!copyStandin(&out, standins, "sample-game.exe", 1, kGameName, "game", error) ||
@@ -377,7 +364,7 @@ static bool makeSamples(const std::string& root, const std::string& standins, co
 
   std::string text, cp932;
   if (!readText(source + "/README.TXT.in", &text, error) || !toCp932(text, &cp932, error) ||
-      !writeBytes(&out, 1, "MANUAL\\README.TXT", cp932, error))
+      !writeBytes(&out, 1, "説明書\\説明書.TXT", cp932, error))
     return false;
 
   if (!writeArchive(&out, font, error)) return false;

@@ -271,7 +271,7 @@ Canvas stage(const Font& font) {
   TextStyle brand{11, withAlpha(kLavender, 0.6f)};
   brand.tracking = 1.5f;
   brand.shadow = kClear;
-  const std::string maker = "Lantern Works";
+  const std::string maker = "Lantern Soft";
   drawText(&c, font, maker, kTrough[2] - textWidth(font, maker, brand.size, brand.tracking), 459, brand);
 
   // A thin gold frame around the stage.
@@ -471,7 +471,7 @@ Canvas titlePicture(const Font& font) {
   drawText(&c, font, "HOSHIMI NO OKA", centred(font, "HOSHIMI NO OKA", roman, 160), 156, roman);
   TextStyle maker{10, withAlpha(kLavender, 0.75f)};
   maker.tracking = 1.5f;
-  drawText(&c, font, "Lantern Works", centred(font, "Lantern Works", maker, 160), 304, maker);
+  drawText(&c, font, "Lantern Soft", centred(font, "Lantern Soft", maker, 160), 304, maker);
   panel(&c, 0, 0, size, size, 2, kClear, withAlpha(kGold, 0.4f));
   vignette(&c, 0.3f);
   return c;

@@ -80,6 +80,7 @@ void releaseConfig() {
   memset(config.shortcutFolder, 0, sizeof config.shortcutFolder);
   memset(config.shortcutParam, 0, sizeof config.shortcutParam);
   memset(config.brandName, 0, sizeof config.brandName);
+  memset(config.uninstallEntry, 0, sizeof config.uninstallEntry);
   memset(config.dxPlace, 0, sizeof config.dxPlace);
   memset(config.dxMessage, 0, sizeof config.dxMessage);
   memset(config.regAddress, 0, sizeof config.regAddress);
@@ -161,6 +162,7 @@ static char* singleText(int key) {
     case kKeyDxMessage: return config.dxMessage;
     case kKeyDxPlace: return config.dxPlace;
     case kKeyBrandName: return config.brandName;
+    case kKeyUninstallEntry: return config.uninstallEntry;
   }
   return nullptr;
 }
@@ -218,14 +220,16 @@ static bool readDiscNum(const char* line) {
 }
 
 // DXDISC = n n ...: every item not 0; the line break ends the list, so at
-// the end of the text without one the next item reads as 0.
+// the end of the text without one the next item reads as 0, however many
+// came before. Items past the capacity are passed over.
 static bool readDxDisc(const char* line) {
   const char* p = valueAfterEquals(line);
   if (!p) return false;
   for (int i = 0;; i++) {
     if (i == kDxDiscs) {
       if (*p) note(kNoteBeyondCapacity, p, kDxDiscs);
-      return true;
+      for (; *p && *p != '\r' && *p != '\n'; i++) p = skipBlanks(skipWord(p));
+      return *p ? true : fail(kNoteDxDiscZero, p, uint32_t(i));
     }
     uint32_t disc = readUnsigned(p);
     if (disc == 0) return fail(kNoteDxDiscZero, p, uint32_t(i));

@@ -112,6 +112,10 @@ struct SetupConfig {
   char dxMessage[kTextSize];
   char dxPlace[kTextSize];
   char brandName[kTextSize];
+  // Folder inside the install folder that keeps a copy of the program, its
+  // script and archive for the system's list of installed programs; empty:
+  // the game is not listed there.
+  char uninstallEntry[kTextSize];
 };
 
 extern SetupConfig config;

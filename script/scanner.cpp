@@ -36,6 +36,7 @@ const ScriptWord lineKeywords[kLineKeywordCount] = {
     {"BRANDNAME", kKeyBrandName},
     {"FILE", kKeyFile},  // after FILELIST, FILESIZE and FILEOPTION
     {"//", kKeyComment},
+    {"UNINSTALLENTRY", kKeyUninstallEntry},
 };
 
 const ScriptWord valueWords[kValueWordCount] = {

@@ -17,7 +17,7 @@ struct ScriptWord {
   uint32_t value;
 };
 
-// Line keywords, numbered 1 to 34 by their place in the table. Entry 0 is
+// Line keywords, numbered 1 to 35 by their place in the table. Entry 0 is
 // REM, which the matcher never tries, so REM lines match nothing.
 enum {
   kKeyExec = 1,
@@ -54,7 +54,8 @@ enum {
   kKeyBrandName,
   kKeyFile,
   kKeyComment,  // "//"
-  kLineKeywordCount = kKeyComment + 1,  // table entries, REM included
+  kKeyUninstallEntry,
+  kLineKeywordCount = kKeyUninstallEntry + 1,  // table entries, REM included
 };
 
 extern const ScriptWord lineKeywords[kLineKeywordCount];

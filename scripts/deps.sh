@@ -36,10 +36,15 @@ if [[ " ${want[*]} " == *" wine "* ]]; then
   if dpkg-query -W -f='${Status}' wine32 2>/dev/null | grep -q 'install ok installed'; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y -qq wine32 >/dev/null
   fi
-  # Japanese text needs a Japanese locale.
-  if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-    $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
-    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
-    $SUDO locale-gen >/dev/null
-  fi
+  # Japanese text needs a Japanese locale; the tests also run the program on
+  # a Western one (code page 1252).
+  generate=0
+  for l in ja_JP en_US; do
+    if ! locale -a 2>/dev/null | grep -qi "^$l\.utf-\?8$"; then
+      $SUDO sed -i "s/^# *$l.UTF-8 UTF-8/$l.UTF-8 UTF-8/" /etc/locale.gen
+      grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+      generate=1
+    fi
+  done
+  [ "$generate" = 0 ] || $SUDO locale-gen >/dev/null
 fi

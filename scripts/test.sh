@@ -40,6 +40,10 @@ stage unit ctest --test-dir build/native --output-on-failure -j2
 stage sanitize ctest --test-dir build/sanitize --output-on-failure -j2
 stage fuzz fuzz/run.sh short
 stage wine tests/wine/run.sh
+# The program on a Western system (code page 1252): the windows, prompts,
+# messages and a whole install, start and uninstall of the sample game.
+stage wine-en_US env KSETUP_LOCALE=en_US.UTF-8 tests/wine/run.sh t_launcher t_changecd t_install_errors \
+  t_install_full t_locale
 
 echo "${passed} passed, ${failed} failed"
 [ "$failed" = 0 ]

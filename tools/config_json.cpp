@@ -2,70 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/text.h"
 #include "script/config.h"
-
-// ---- Code page 932 --------------------------------------------------------------
-
-// UTF-16 code units of the double-byte characters, 188 trail bytes per lead
-// byte; 0 where a pair is no character. Generated from the host's iconv at
-// configure time (tools/cp932_table.cmake); a single 0 when that was not
-// possible.
-static const uint16_t kDoubleByte[] = {
-#include "cp932_table.inc"
-};
-
-enum { kLeadCount = 60, kTrailCount = 188 };
-
-static bool isLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-static bool isTrail(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
-
-static void putUtf8(std::string* out, uint32_t code) {
-  if (code < 0x80) {
-    out->push_back(char(code));
-  } else if (code < 0x800) {
-    out->push_back(char(0xC0 | code >> 6));
-    out->push_back(char(0x80 | (code & 0x3F)));
-  } else {
-    out->push_back(char(0xE0 | code >> 12));
-    out->push_back(char(0x80 | (code >> 6 & 0x3F)));
-    out->push_back(char(0x80 | (code & 0x3F)));
-  }
-}
-
-static uint32_t doubleByte(unsigned char lead, unsigned char trail) {
-  if (sizeof kDoubleByte / sizeof kDoubleByte[0] != kLeadCount * kTrailCount) return 0;
-  int row = lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 31;
-  int column = trail < 0x7F ? trail - 0x40 : trail - 0x41;
-  return kDoubleByte[row * kTrailCount + column];
-}
-
-std::string cp932ToUtf8(const char* text, size_t size) {
-  const uint32_t kReplacement = 0xFFFD;
-  std::string out;
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
-  size_t n = 0;
-  while (n < size && s[n]) n++;
-  for (size_t i = 0; i < n;) {
-    unsigned char b = s[i];
-    if (b < 0x80) {
-      out.push_back(char(b));
-      i++;
-    } else if (b >= 0xA1 && b <= 0xDF) {  // half-width katakana
-      putUtf8(&out, 0xFF61 + (b - 0xA1));
-      i++;
-    } else if (isLead(b) && i + 1 < n && isTrail(s[i + 1])) {
-      uint32_t code = doubleByte(b, s[i + 1]);
-      putUtf8(&out, code ? code : kReplacement);
-      // A pair that is no character gives back an ASCII trail byte (it may
-      // be a quote or a backslash); any other trail goes with the lead.
-      i += code || s[i + 1] >= 0x80 ? 2 : 1;
-    } else {
-      putUtf8(&out, kReplacement);
-      i++;
-    }
-  }
-  return out;
-}
 
 // ---- JSON -----------------------------------------------------------------------
 
@@ -162,6 +100,7 @@ std::string configToJson() {
   putText(&out, "dxMessage", c.dxMessage);
   putText(&out, "dxPlace", c.dxPlace);
   putText(&out, "brandName", c.brandName);
+  putText(&out, "uninstallEntry", c.uninstallEntry);
   putTextList(&out, "discLabel", c.discLabel);
   putTextList(&out, "discName", c.discName);
   putTextList(&out, "shortcutLabel", c.shortcutLabel);

@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/text.h"  // cp932ToUtf8
+
 // The record `config` as one line of compact JSON (no blanks) followed by a
 // newline. Keys in this order:
 //   discNum; appliTitle exeName mustMakeFolder regAddress dxMessage dxPlace
-//   brandName (strings); discLabel discName shortcutLabel shortcutName
+//   brandName uninstallEntry (strings); discLabel discName shortcutLabel shortcutName
 //   shortcutLink shortcutFolder shortcutParam saveData keyFile optionTitle
 //   makeFolder (string lists); dxDisc (numbers); exec [{command, argument}],
 //   argument a number or, when the script gave text, a string; fileList (10
@@ -23,5 +25,3 @@
 // U+FFFD for a byte that is no character.
 std::string configToJson();
 
-// Code page 932 text (up to `size` bytes or the first zero byte) as UTF-8.
-std::string cp932ToUtf8(const char* text, size_t size);

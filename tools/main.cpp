@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
+#include "platform/text.h"
 #include "tools/tool.h"
 
 static const char kUsage[] =
@@ -46,6 +48,23 @@ bool writeWholeFile(const std::string& path, const void* data, size_t size) {
   bool ok = fwrite(data, 1, size, f) == size;
   ok = fclose(f) == 0 && ok;
   return ok;
+}
+
+std::string mapDrive(char letter, const std::string& hostFolder) {
+  setDriveFolder(letter, hostFolder.c_str());
+  return std::string(1, letter) + ":\\";
+}
+
+std::string mapInstallFolder(const std::string& hostFolder, std::string* reason) {
+  size_t slash = hostFolder.rfind('/');
+  std::string parent = slash == 0 ? "/" : hostFolder.substr(0, slash);
+  std::string name;
+  if (slash == std::string::npos || slash + 1 >= hostFolder.size() ||
+      !utf8ToCp932(hostFolder.data() + slash + 1, hostFolder.size() - slash - 1, &name)) {
+    *reason = "its name cannot be written in code page 932, which the installer's names are";
+    return "";
+  }
+  return mapDrive(kInstallDrive, parent) + name;
 }
 
 int main(int argc, char** argv) {

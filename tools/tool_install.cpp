@@ -20,8 +20,10 @@
 
 #include "install/copy_walk.h"
 #include "install/file_ops.h"
+#include "install/install_path.h"
 #include "platform/platform.h"
 #include "script/config.h"
+#include "script/sjis.h"
 #include "tools/tool.h"
 #include "uninstall/removal.h"
 
@@ -50,24 +52,27 @@ static bool isFolder(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The core takes paths in the program's form, where a backslash separates
-// folders; a host name holding one cannot be said in that form.
-static int checkHostFolder(const std::string& path, const char* what) {
-  if (path.find('\\') != std::string::npos)
-    return failInput(
-        path, std::string(what) + " holds a backslash, which the installer reads as a separator");
-  if (path == "/") return failInput(path, std::string(what) + " is the root folder");
-  if (!folderIsUsable(path.c_str()))
-    return failInput(path, std::string(what) + " is longer than 259 bytes");
+// The install folder in the program's form (see mapInstallFolder), checked as
+// the program checks a folder it installs into.
+static int programInstallFolder(const std::string& host, const char* what, std::string* program) {
+  if (host == "/") return failInput(host, std::string(what) + " is the root folder");
+  std::string reason;
+  *program = mapInstallFolder(host, &reason);
+  if (program->empty()) return failInput(host, std::string(what) + ": " + reason);
+  if (sjisFindFirstOf(program->c_str() + 3, "\\") >= 0)
+    return failInput(host, std::string(what) +
+                               "'s name holds a backslash, which the installer reads as a separator");
+  if (!folderIsUsable(program->c_str()))
+    return failInput(host, std::string(what) + " is longer than 259 bytes");
   return kExitOk;
 }
 
-// Program paths as the user knows them: separators as '/', letter case as on disk.
+// Program paths as the user knows them: the host's path.
 static std::string shown(const std::string& programPath) { return hostPath(programPath.c_str()); }
 
 // Loads KSetup.ini from `dir` as the program does; the current folder stays there.
 static int loadScript(const std::string& dir) {
-  if (!setCurrentFolder(dir.c_str())) return failInput(dir, "no such folder");
+  if (chdir(dir.c_str()) != 0) return failInput(dir, "no such folder");
   releaseConfig();
   if (!loadConfig()) {
     releaseConfig();
@@ -243,7 +248,10 @@ static void clearBar(Progress* p) {
 
 struct InstallRun {
   std::vector<std::string> discs;  // absolute, disc 1 first
+  std::vector<std::string> roots;  // the discs as drives: "E:\\", "F:\\", ...
   std::string folder;              // absolute install folder
+  std::string programFolder;       // the install folder in the program's form
+  InstallJournal journal = {};     // what this install wrote, taken back on a stop
   uint32_t option = 8;
   std::atomic<uint64_t> bytesRead{0}, bytesWritten{0};
   // Set by the copy's post: the failure and where.
@@ -310,7 +318,8 @@ static int parseInstall(int argc, char** argv, std::string* dir, InstallRun* run
     if (a == "--disc" && i + 1 < argc) {
       std::string disc = absolutePath(argv[++i]);
       if (!isFolder(disc)) return failInput(argv[i], "no such folder");
-      if (int rc = checkHostFolder(disc, "the disc folder")) return rc;
+      if (run->discs.size() >= size_t(kDiscs)) return failUsage(kInstallUsage);
+      run->roots.push_back(mapDrive(char(kFirstDiscDrive + run->discs.size()), disc));
       run->discs.push_back(disc);
     } else if (a == "--to" && i + 1 < argc) {
       run->folder = absolutePath(argv[++i]);
@@ -327,10 +336,8 @@ static int parseInstall(int argc, char** argv, std::string* dir, InstallRun* run
       return failUsage(kInstallUsage);
     }
   }
-  if (dir->empty() || run->discs.empty() || run->folder.empty() ||
-      run->discs.size() > size_t(kDiscs))
-    return failUsage(kInstallUsage);
-  return checkHostFolder(run->folder, "the install folder");
+  if (dir->empty() || run->discs.empty() || run->folder.empty()) return failUsage(kInstallUsage);
+  return programInstallFolder(run->folder, "the install folder", &run->programFolder);
 }
 
 // The message for a failed copy: the file it failed on and why.
@@ -342,7 +349,7 @@ static int reportCopyFailure(const InstallRun& run) {
           : nullptr;
   std::string path = reading ? notes.source : notes.destination;
   if (path.empty() && entry)
-    path = reading ? run.discs[size_t(run.disc)] + "/" + entry : run.folder + "/" + entry;
+    path = reading ? run.roots[size_t(run.disc)] + entry : run.programFolder + "\\" + entry;
   std::string why;
   if (notes.error)
     why = strerror(notes.error);
@@ -376,7 +383,7 @@ static int install(int argc, char** argv) {
     const char* key = config.keyFile[d];
     if (key[0]) {
       struct stat st;
-      std::string keyPath = hostPath((run.discs[d] + "/" + key).c_str());
+      std::string keyPath = hostPath((run.roots[d] + key).c_str());
       if (stat(keyPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         return failInput(run.discs[d], "this is not disc " + std::to_string(d + 1) +
                                            ": its key file " + key + " is not there");
@@ -386,11 +393,11 @@ static int install(int argc, char** argv) {
 
   Progress progress;
   progress.bar = isatty(STDERR_FILENO);
-  for (int d : copied) progress.total += bytesToCopy(d, run.discs[d] + "/", run.option);
+  for (int d : copied) progress.total += bytesToCopy(d, run.roots[d], run.option);
 
   catchStopSignals();
   useNotingOps();
-  snprintf(installFolder, sizeof installFolder, "%s", run.folder.c_str());
+  snprintf(installFolder, sizeof installFolder, "%s", run.programFolder.c_str());
   // As in the program, a refused MAKEFOLDER item does not stop the install
   // by itself: a file that needs a folder not made fails with a write error.
   if (!createInstallFolders())
@@ -404,7 +411,7 @@ static int install(int argc, char** argv) {
   uint64_t bytes = 0;
   CopyEnd end = kCopyDone;
   for (int d : copied) {
-    std::string root = run.discs[d] + "/";
+    const std::string& root = run.roots[d];
     CopyJob job = {d,
                    run.option,
                    installFolder,
@@ -413,7 +420,8 @@ static int install(int argc, char** argv) {
                    &run.bytesWritten,
                    installCheck,
                    installPost,
-                   &run};
+                   &run,
+                   &run.journal};
     // The copy runs on its own thread, as in the program, so that the bar
     // moves also while one check is far from the next.
     std::atomic<bool> finished{false};
@@ -444,6 +452,7 @@ static int install(int argc, char** argv) {
   }
   clearBar(&progress);
   setFileOps(nullptr);
+  journalFree(&run.journal);
 
   if (end == kCopyFailed) return reportCopyFailure(run);
   if (end == kCopyAborted) {
@@ -481,10 +490,11 @@ static int uninstall(int argc, char** argv) {
   }
   if (dir.empty() || folder.empty()) return failUsage(kUninstallUsage);
   if (!isFolder(folder)) return failInput(folder, "no such folder");
-  if (int rc = checkHostFolder(folder, "the install folder")) return rc;
+  std::string programFolder;
+  if (int rc = programInstallFolder(folder, "the install folder", &programFolder)) return rc;
   if (int rc = loadScript(dir)) return rc;
 
-  snprintf(installFolder, sizeof installFolder, "%s", folder.c_str());
+  snprintf(installFolder, sizeof installFolder, "%s", programFolder.c_str());
   useNotingOps();
   bool removed = removeInstalledFiles(saveData ? 1 : 0);
   setFileOps(nullptr);

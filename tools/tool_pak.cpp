@@ -1,4 +1,5 @@
 // pak list | extract | create
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -72,9 +73,14 @@ static int pakExtract(const std::string& path, const std::string& outDir,
     uint32_t size = file ? packFindMember(&handle, name.c_str()) : 0;
     fileClose(file);
     if (size == 0) return failInput(path, "no member named '" + name + "'");
+    // The directory entry it found: of the entries with its data (several
+    // may share the same bytes), the first whose name is the one asked for.
+    size_t cut = name.find_last_of('\\');
+    std::string base = cut == std::string::npos ? name : name.substr(cut + 1);
     const PackEntry* match = nullptr;
     for (const PackEntry& e : entries)
-      if (dataStart + e.offset == handle.dataOffset && e.size == size) {
+      if (dataStart + e.offset == handle.dataOffset && e.size == size &&
+          strcasecmp(e.name.c_str(), base.c_str()) == 0) {
         match = &e;
         break;
       }

@@ -33,7 +33,10 @@ static const char kSceneUsage[] =
     "  value is 1020 or more, as the install window does, or after the last tick when no\n"
     "  value gets there; its drawing is in that tick's frame.\n"
     "  --gif also writes the frames as one looping GIF animation, tick-ms apart (exact\n"
-    "  colours when the frames hold at most 256, else a fixed 252-colour palette).";
+    "  colours when the frames hold at most 256, else a fixed 252-colour palette).\n"
+    "  STRETCH_DESKTOP pictures are stretched as the program's StretchBlt does in its\n"
+    "  default mode: growing repeats pixels, shrinking ANDs the pixels that fall\n"
+    "  together (the same pixels as under Wine).";
 
 struct RenderOptions {
   std::string dir;

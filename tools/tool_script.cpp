@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "install/copy_walk.h"
+#include "install/install_path.h"
 #include "install/file_ops.h"
 #include "media/epa.h"
 
@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "script/config.h"
 #include "script/scanner.h"
+#include "script/sjis.h"
 #include "tools/config_json.h"
 #include "tools/tool.h"
 
@@ -49,7 +50,9 @@ static const char kScriptHelp[] =
     "  the line and rule that makes the load fail, as FILE:LINE: warning|error:\n"
     "  TEXT, then a verdict line. Also checks that every folder a file list\n"
     "  writes into is made by MAKEFOLDER (else the install stops with a write\n"
-    "  error) and that the uninstall can remove what MAKEFOLDER makes.\n"
+    "  error) and that the uninstall can remove what MAKEFOLDER makes, and\n"
+    "  that REGADDRESS names a key and MUSTMAKEFOLDER and UNINSTALLENTRY stay\n"
+    "  below their folders (the program refuses such scripts).\n"
     "  With --disc (disc 1 first, one per disc) it checks the disc set as the\n"
     "  installer meets it, names matched without regard to case:\n"
     "    error    a listed file or pattern has no file on its disc\n"
@@ -81,6 +84,7 @@ struct ItemLines {
   std::vector<int> pathLine, sizeLine;
   int sceneLine[kSceneSlots] = {};
   int keyFileLine = 0, makeFolderLine = 0, dxPlaceLine = 0, dxDiscLine = 0, discNumLine = 0;
+  int regAddressLine = 0, mustMakeFolderLine = 0, uninstallEntryLine = 0;
   ItemLines()
       : path(kDiscs * kFilesPerDisc), size(kDiscs * kFilesPerDisc),
         pathLine(kDiscs * kFilesPerDisc), sizeLine(kDiscs * kFilesPerDisc) {}
@@ -188,6 +192,9 @@ static void noteLineStart(LoadRun* run, int line, int keyword) {
   switch (keyword) {
     case kKeyKeyFile: items.keyFileLine = line; break;
     case kKeyMakeFolder: items.makeFolderLine = line; break;
+    case kKeyRegAddress: items.regAddressLine = line; break;
+    case kKeyMustMakeFolder: items.mustMakeFolderLine = line; break;
+    case kKeyUninstallEntry: items.uninstallEntryLine = line; break;
     case kKeyDxPlace: items.dxPlaceLine = line; break;
     case kKeyDxDisc: items.dxDiscLine = line; break;
     case kKeyDiscNum: items.discNumLine = line; break;
@@ -336,58 +343,55 @@ struct CheckResult {
 
 // ---- Paths as Windows sees them ----
 
-static bool isLeadByte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-static bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+static const char kSeparators[] = "\\/";
 
-// The path for comparing: ASCII letters upper-cased, separators as
-// backslashes, none at either end. The trail byte of a double-byte character
-// is kept as it is (it may be a backslash or a lower-case letter).
+// The path for comparing: letters folded as the program folds them,
+// separators as single backslashes, none at either end.
 static std::string comparable(const std::string& path) {
   std::string out;
-  for (size_t i = 0; i < path.size(); i++) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (isLeadByte(c) && i + 1 < path.size()) {
-      out.push_back(path[i]);
-      out.push_back(path[++i]);
-    } else if (isPathSeparator(char(c))) {
+  for (const char* p = path.c_str(); *p;) {
+    size_t length;
+    unsigned c = sjisFoldedChar(p, &length);
+    if (length == 2) {
+      out.push_back(char(c >> 8));
+      out.push_back(char(c & 0xFF));
+    } else if (strchr(kSeparators, *p)) {
       if (!out.empty() && out.back() != '\\') out.push_back('\\');
     } else {
-      out.push_back(c >= 'a' && c <= 'z' ? char(c - 32) : char(c));
+      out.push_back(char(c));
     }
+    p += length;
   }
-  while (!out.empty() && out.back() == '\\') out.pop_back();
+  while (sjisEndsWithOneOf(out.c_str(), "\\")) out.pop_back();
   return out;
 }
 
 // Byte offsets of the separators of a path, double-byte characters skipped.
 static std::vector<size_t> separators(const std::string& path) {
   std::vector<size_t> at;
-  for (size_t i = 0; i < path.size(); i++) {
-    if (isLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size())
-      i++;
-    else if (isPathSeparator(path[i]))
-      at.push_back(i);
-  }
+  for (size_t i = 0; i < path.size(); i += sjisCharLength(path.c_str() + i))
+    if (strchr(kSeparators, path[i])) at.push_back(i);
   return at;
 }
 
 // The folder below the install folder that an entry's file goes into: the
 // text before its last separator, empty for the install folder itself.
 static std::string folderOfEntry(const std::string& entry) {
-  std::vector<size_t> at = separators(entry);
-  return at.empty() ? "" : comparable(entry.substr(0, at.back()));
+  ptrdiff_t last = sjisFindLastOf(entry.c_str(), kSeparators);
+  return last < 0 ? "" : comparable(entry.substr(0, size_t(last)));
 }
 
 static std::string quoted(const std::string& text) {
   return "\"" + cp932ToUtf8(text.data(), text.size()) + "\"";
 }
 
-// A path on a disc or in the script's folder in the host's form, each part
-// matched without regard to case as Windows would.
-static std::string onDisc(const std::string& folder, const std::string& relative) {
-  return hostPath((folder + "/" + relative).c_str());
+// The root of disc d (0-based) given with --disc, as a drive ("E:\\").
+static std::string discRoot(int disc) { return std::string(1, char(kFirstDiscDrive + disc)) + ":\\"; }
+
+// A path on a disc in the host's form, each part matched without regard to
+// case as Windows would.
+static std::string onDisc(int disc, const std::string& relative) {
+  return hostPath((discRoot(disc) + relative).c_str());
 }
 
 enum FileKind { kNoFile, kRegularFile, kFolderFile };
@@ -401,13 +405,11 @@ static FileKind fileKind(const std::string& hostFile, uint64_t* size) {
 }
 
 // The files (not folders) a pattern matches on a disc, with their total size.
-static int patternFiles(const std::string& disc, const std::string& entry, uint64_t* total,
-                        int* folders) {
+static int patternFiles(int disc, const std::string& entry, uint64_t* total, int* folders) {
   const FileOps* ops = platformFileOps();
-  std::string pattern = disc + "/" + entry;
-  std::string folder = disc;
-  std::vector<size_t> at = separators(entry);
-  if (!at.empty()) folder += "/" + entry.substr(0, at.back());
+  std::string pattern = discRoot(disc) + entry;
+  ptrdiff_t last = sjisFindLastOf(entry.c_str(), kSeparators);
+  std::string folder = last < 0 ? "" : entry.substr(0, size_t(last) + 1);
   int files = 0;
   *total = 0;
   *folders = 0;
@@ -418,7 +420,7 @@ static int patternFiles(const std::string& disc, const std::string& entry, uint6
     uint64_t size = 0;
     if (found.isFolder) {
       ++*folders;
-    } else if (fileKind(onDisc(folder, found.name), &size) == kRegularFile) {
+    } else if (!found.foreign && fileKind(onDisc(disc, folder + found.name), &size) == kRegularFile) {
       files++;
       *total += size;
     }
@@ -459,6 +461,24 @@ static bool discIsCopied(int disc) {
   for (int i = 0, n = listLength(disc); i < n; i++)
     if (config.fileOption[disc][i] & kAnyOption) return true;
   return false;
+}
+
+// What the program refuses at start, and the entry's folder: the install
+// record needs a key of its own, and the game's folder and the entry's stay
+// below the folders they are joined to.
+static void checkRecordAndGameFolder(DiscCheck* c) {
+  const ItemLines* items = c->items;
+  if (!config.regAddress[0] || sjisFindFirstOf(config.regAddress, "\\ ") == 0)
+    c->add(items->regAddressLine, true,
+           "REGADDRESS gives no registry key for the install record: the program refuses the script");
+  if (config.mustMakeFolder[0] && !entryIsSafe(config.mustMakeFolder))
+    c->add(items->mustMakeFolderLine, true,
+           "MUSTMAKEFOLDER " + quoted(config.mustMakeFolder) +
+               " would put the game outside the folder the player chooses: the program refuses the script");
+  if (config.uninstallEntry[0] && !entryIsSafe(config.uninstallEntry))
+    c->add(items->uninstallEntryLine, true,
+           "UNINSTALLENTRY " + quoted(config.uninstallEntry) +
+               " would reach outside the install folder: no entry is made");
 }
 
 // Script-level rules of the folders: every folder a copied file goes into
@@ -583,7 +603,7 @@ static void checkDiscFiles(DiscCheck* c) {
       uint64_t size = 0;
       if (entryIsPattern(entry.c_str())) {
         int folders = 0;
-        int files = patternFiles(discs[d], entry, &size, &folders);
+        int files = patternFiles(d, entry, &size, &folders);
         if (files == 0) {
           c->add(line, true,
                  what + " matches no file in " + discs[d] +
@@ -597,7 +617,7 @@ static void checkDiscFiles(DiscCheck* c) {
                      std::to_string(declared));
         continue;
       }
-      FileKind kind = fileKind(onDisc(discs[d], entry), &size);
+      FileKind kind = fileKind(onDisc(d, entry), &size);
       if (kind == kNoFile) {
         c->add(line, true, what + " is not in " + discs[d]);
       } else if (kind == kFolderFile) {
@@ -642,7 +662,7 @@ static void checkKeyFilesAndDirectX(DiscCheck* c) {
   for (size_t d = 0; d < discs.size() && d < size_t(kDiscs); d++) {
     const char* key = config.keyFile[d];
     if (!key[0]) continue;
-    if (fileKind(onDisc(discs[d], key), nullptr) != kRegularFile)
+    if (fileKind(onDisc(int(d), key), nullptr) != kRegularFile)
       c->add(keyLine, true,
              "disc " + std::to_string(d + 1) + ": the key file " + quoted(key) + " is not in " +
                  discs[d] + ": the program does not recognise the disc");
@@ -662,7 +682,7 @@ static void checkKeyFilesAndDirectX(DiscCheck* c) {
       notGiven += (notGiven.empty() ? "" : ", ") + std::to_string(n);
       continue;
     }
-    if (fileKind(onDisc(discs[n - 1], config.dxPlace), nullptr) == kRegularFile) return;
+    if (fileKind(onDisc(n - 1, config.dxPlace), nullptr) == kRegularFile) return;
     looked += (looked.empty() ? "" : ", ") + std::to_string(n);
   }
   if (notGiven.empty())
@@ -795,6 +815,7 @@ static void checkScript(const CheckOptions& options, CheckResult* result) {
   result->findings = run.findings;
   if (run.loaded) {
     DiscCheck c = {&options, &run.items, &result->findings};
+    checkRecordAndGameFolder(&c);
     checkFolders(&c);
     checkDiscTotals(&c);
     if (!options.discs.empty()) {
@@ -825,6 +846,8 @@ static int scriptCheck(int argc, char** argv) {
     if (!strcmp(argv[i], "--disc") && i + 1 < argc) {
       std::string disc = absoluteFolder(argv[++i]);
       if (disc.empty()) return failInput(argv[i], "no such folder");
+      if (options.discs.size() < size_t(kDiscs))
+        mapDrive(char(kFirstDiscDrive + options.discs.size()), disc);
       options.discs.push_back(disc);
       continue;
     }

@@ -1,11 +1,11 @@
 #include "uninstall/removal.h"
 
-#include "install/copy_walk.h"
+#include <cstring>
+
 #include "install/file_ops.h"
+#include "install/install_path.h"
 #include "platform/platform.h"
 #include "script/config.h"
-
-char installFolder[260];
 
 // Deletes the file, or the plain files a pattern matches, that `entry` names
 // below `folder`. False when a deletion failed for another reason than the
@@ -25,11 +25,35 @@ static bool removeEntry(const FileOps* ops, const char* folder, const char* entr
     // Only names the pattern matches by themselves: a search on Windows also
     // matches short 8.3 aliases, and the player's NOTES.DATA must not go
     // for *.DAT.
-    if (found.isFolder || !nameMatchesPattern(entry, found.name)) continue;
+    // A name code page 932 cannot write was never installed by the program.
+    if (found.isFolder || found.foreign || !nameMatchesPattern(entry, found.name)) continue;
     if (!installPath(match, folder, part, found.name) || ops->deleteFile(match) == kDeleteFailed)
       result = false;
   } while (ops->findNext(search, &found));
   ops->findClose(search);
+  return result;
+}
+
+// Removes the makeFolder folders last to first and, after 100 ms, the folder
+// itself, each only when empty. False when a makeFolder entry is refused.
+static bool removeFolders(const FileOps* ops, const char* folder, const char* root) {
+  bool result = true;
+  int folders = 0;
+  while (folders < kMakeFolders && config.makeFolder[folders][0]) folders++;
+  char path[kPathSize];
+  for (int k = folders - 1; k >= 0; k--) {
+    if (installPath(path, folder, config.makeFolder[k], nullptr))
+      ops->removeFolder(path);
+    else
+      result = false;
+  }
+
+  ops->sleep(100);
+  // The folder cannot go while it is the current one: step out to the root.
+  lockCurrentFolder();
+  ops->setCurrent(root);
+  ops->removeFolder(folder);
+  unlockCurrentFolder();
   return result;
 }
 
@@ -56,25 +80,53 @@ bool removeInstalledFilesIn(const char* folder, int deleteSaveData) {
       if (!removeEntry(ops, folder, list[i])) result = false;
   }
 
-  int folders = 0;
-  while (folders < kMakeFolders && config.makeFolder[folders][0]) folders++;
-  char path[kPathSize];
-  for (int k = folders - 1; k >= 0; k--) {
-    if (installPath(path, folder, config.makeFolder[k], nullptr))
-      ops->removeFolder(path);
-    else
-      result = false;
-  }
-
-  ops->sleep(100);
-  // The folder cannot go while it is the current one: step out to the root.
-  lockCurrentFolder();
-  ops->setCurrent(root);
-  ops->removeFolder(folder);
-  unlockCurrentFolder();
-  return result;
+  return removeFolders(ops, folder, root) && result;
 }
 
 bool removeInstalledFiles(int deleteSaveData) {
   return removeInstalledFilesIn(installFolder, deleteSaveData);
+}
+
+// ---- Taking back one install ---------------------------------------------------
+
+bool journalAdd(InstallJournal* journal, const char* path) {
+  if (!journal) return true;
+  if (journal->count == journal->capacity) {
+    uint32_t capacity = journal->capacity ? journal->capacity * 2 : 64;
+    char(*paths)[kPathSize] = static_cast<char(*)[kPathSize]>(heapAlloc(size_t(capacity) * kPathSize));
+    if (!paths) {
+      journal->incomplete = 1;
+      return false;
+    }
+    if (journal->count) memcpy(paths, journal->paths, size_t(journal->count) * kPathSize);
+    heapFree(journal->paths);
+    journal->paths = paths;
+    journal->capacity = capacity;
+  }
+  strncpy(journal->paths[journal->count], path, kPathSize - 1);
+  journal->paths[journal->count][kPathSize - 1] = 0;
+  journal->count++;
+  return true;
+}
+
+void journalFree(InstallJournal* journal) {
+  if (!journal) return;
+  heapFree(journal->paths);
+  memset(journal, 0, sizeof *journal);
+}
+
+bool takeBackInstall(const char* folder, InstallJournal* journal) {
+  if (journal->incomplete) {
+    journal->count = 0;
+    journal->incomplete = 0;
+    return removeInstalledFilesIn(folder, 0);
+  }
+  char root[kPathSize];
+  if (!folderIsUsable(folder) || !driveRootOf(folder, root, sizeof root)) return false;
+  const FileOps* ops = fileOps();
+  bool result = true;
+  for (uint32_t i = journal->count; i-- > 0;)
+    if (ops->deleteFile(journal->paths[i]) == kDeleteFailed) result = false;
+  journal->count = 0;
+  return removeFolders(ops, folder, root) && result;
 }

@@ -3,8 +3,9 @@
 // Used by the uninstall dialog and to take back a failed or aborted copy.
 #pragma once
 
-// The folder the game is (being) installed in; 259 bytes and a zero.
-extern char installFolder[260];
+#include <cstdint>
+
+#include "install/install_path.h"  // installFolder
 
 // Removes, below `installFolder`, the save data when `deleteSaveData` is
 // non-zero, every file any disc's file list names (patterns matched there,
@@ -17,3 +18,29 @@ extern char installFolder[260];
 bool removeInstalledFiles(int deleteSaveData);
 // The same for a given folder.
 bool removeInstalledFilesIn(const char* folder, int deleteSaveData);
+
+// ---- Taking back one install ---------------------------------------------------
+
+// The files one install has created, in the order it created them; filled
+// by the copy (also for a file it did not finish) and read once it has
+// ended. Starts zeroed.
+struct InstallJournal {
+  char (*paths)[260];  // heap block of `capacity` paths
+  uint32_t count;
+  uint32_t capacity;
+  int incomplete;  // memory ran out: a created file may be missing
+};
+
+// Notes a created file. False when no memory could be had (the journal is
+// then incomplete).
+bool journalAdd(InstallJournal* journal, const char* path);
+void journalFree(InstallJournal* journal);
+
+// Takes back an install that did not complete: deletes the files the journal
+// names, last first, then the makeFolder folders last to first and the
+// install folder, each only when empty; the files that were there before the
+// install and that it did not write stay. An incomplete journal falls back
+// to removeInstalledFilesIn(folder, 0). The journal is emptied, so a second
+// call deletes nothing more. True when every deletion succeeded or found
+// nothing to delete.
+bool takeBackInstall(const char* folder, InstallJournal* journal);

@@ -1,21 +1,24 @@
 // The running copy of the program cannot delete its own file, so it asks the
-// system to do it at the next start.
+// system to do it at the next start, and its folder after it.
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/text_win.h"
 #include "uninstall/wininit.h"
 
-// Applies the planned edit to the start-up rename file; every failure ends
-// the step silently.
-static void editWininit(const char* ownPath) {
-  char folder[MAX_PATH];
-  UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
+void scheduleInWininit(const wchar_t* ownPathWide) {
+  // The file is read by the system before Windows starts, in its own code
+  // page; the program's paths are code page 932, and a path that has no
+  // code page 932 form cannot be written there at all.
+  char ownPath[MAX_PATH];
+  if (!narrow(ownPathWide, ownPath, MAX_PATH)) return;
+  wchar_t path[MAX_PATH + 16];
+  UINT length = GetWindowsDirectoryW(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
-  if (folder[length - 1] == '\\') folder[--length] = 0;
-  char path[MAX_PATH + 16];
-  wsprintfA(path, "%s\\WININIT.INI", folder);
+  if (path[length - 1] == L'\\') path[--length] = 0;
+  lstrcpyW(path + length, L"\\WININIT.INI");
 
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   bool exists = file != INVALID_HANDLE_VALUE && file != nullptr;
   if (exists) CloseHandle(file);
@@ -23,7 +26,7 @@ static void editWininit(const char* ownPath) {
   char* text = nullptr;
   DWORD size = 0;
   if (exists) {
-    file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE || file == nullptr) return;
     size = GetFileSize(file, nullptr);
@@ -45,7 +48,7 @@ static void editWininit(const char* ownPath) {
   } else {
     // A file that exists but could not be opened (shared, locked) is left
     // alone rather than replaced.
-    file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+    file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE || file == nullptr) return;
   }
@@ -62,10 +65,21 @@ static void editWininit(const char* ownPath) {
   CloseHandle(file);
 }
 
-void scheduleSelfRemoval() {
-  char ownPath[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, ownPath, MAX_PATH);
+void scheduleSelfRemoval(bool withFolder) {
+  wchar_t ownPath[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
-  if (MoveFileExA(ownPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return;
-  editWininit(ownPath);
+  if (!MoveFileExW(ownPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    scheduleInWininit(ownPath);
+    return;
+  }
+  if (!withFolder) return;
+  // Requests are carried out in the order they were made: the folder goes
+  // once the file in it has gone.
+  wchar_t* cut = nullptr;
+  for (wchar_t* p = ownPath; *p; p++)
+    if (*p == L'\\') cut = p;
+  if (!cut) return;
+  *cut = 0;
+  MoveFileExW(ownPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }

@@ -5,8 +5,9 @@
 #include <windows.h>
 
 #include "app/shell.h"
-#include "install/copy_walk.h"
+#include "install/install_path.h"
 #include "install/install_win.h"
+#include "platform/text_win.h"
 #include "script/config.h"
 #include "uninstall/removal.h"
 
@@ -21,40 +22,37 @@ static const char kRemovedMost[] =
     "アンインストールは正常に終了しました。\r\nファイルやフォルダが残っている場合は、お手数ですが手動で削除して下さい。";
 
 bool removeShortcuts() {
-  char menu[MAX_PATH], brand[MAX_PATH];
+  wchar_t menu[MAX_PATH], brand[MAX_PATH], link[MAX_PATH];
   if (!gameMenuFolder(menu, brand)) return false;
   bool result = true;
-  char link[MAX_PATH];
   for (int i = 0; i < kShortcuts && config.shortcutName[i][0]; i++) {
     // A shortcut the player deleted already counts as not removed.
-    if (!entryIsSafe(config.shortcutName[i]) || !joinWithBackslashes(link, menu, config.shortcutName[i]) ||
-        !DeleteFileA(link))
+    lstrcpyW(link, menu);
+    if (!entryIsSafe(config.shortcutName[i]) || !appendWideName(link, config.shortcutName[i]) ||
+        !DeleteFileW(link))
       result = false;
   }
-  if (!RemoveDirectoryA(menu)) result = false;
-  if (brand[0]) RemoveDirectoryA(brand);  // may hold the maker's other games
+  if (!RemoveDirectoryW(menu)) result = false;
+  if (brand[0]) RemoveDirectoryW(brand);  // may hold the maker's other games
   return result;
 }
 
-// True when the folder is not there (any more).
-static bool folderGone(const char* folder) {
-  return GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES;
-}
-
 static void uninstallGame(HWND dialog) {
-  int deleteSaveData = static_cast<int>(SendDlgItemMessageA(dialog, kSaveDataBox, BM_GETSTATE, 0, 0) & 3);
+  int deleteSaveData = static_cast<int>(SendDlgItemMessageW(dialog, kSaveDataBox, BM_GETSTATE, 0, 0) & 3);
   bool filesRemoved = removeInstalledFiles(deleteSaveData);
   bool shortcutsRemoved = removeShortcuts();
   // An empty key name would name HKEY_CURRENT_USER itself.
-  if (config.regAddress[0]) RegDeleteKeyA(HKEY_CURRENT_USER, config.regAddress);
+  wchar_t key[MAX_PATH];
+  if (config.regAddress[0] && widen(config.regAddress, key, MAX_PATH)) RegDeleteKeyW(HKEY_CURRENT_USER, key);
   // The removal of the files takes the install folder with it when it is
   // empty; it counts as removed when it is gone by now, whoever took it.
   // An empty or relative folder (a damaged record) is not acted on.
   bool folderRemoved = false;
-  if (folderIsUsable(installFolder))
-    folderRemoved = RemoveDirectoryA(installFolder) || folderGone(installFolder);
-  MessageBoxA(dialog, filesRemoved && shortcutsRemoved && folderRemoved ? kRemovedAll : kRemovedMost,
-              config.appliTitle, MB_OK);
+  wchar_t folder[MAX_PATH];
+  if (folderIsUsable(installFolder) && widen(installFolder, folder, MAX_PATH))
+    folderRemoved = RemoveDirectoryW(folder) || GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES;
+  MessageBoxW(dialog, wide(filesRemoved && shortcutsRemoved && folderRemoved ? kRemovedAll : kRemovedMost).s,
+              wide(config.appliTitle).s, MB_OK);
 }
 
 INT_PTR CALLBACK uninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -64,7 +62,7 @@ INT_PTR CALLBACK uninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, L
       // rest of the caption, so no title is cut.
       char caption[kTextSize + 32];
       wsprintfA(caption, "%s のアンインストール", config.appliTitle);
-      SetWindowTextA(dialog, caption);
+      SetWindowTextW(dialog, wide(caption).s);
       return TRUE;
     }
     case WM_COMMAND:

@@ -32,6 +32,10 @@ int64_t findRenameSection(const char* text, uint32_t size);
 
 // ---- Windows (self_removal_win.cpp) ------------------------------------------
 
-// Asks the system to delete the running program's file at the next start:
-// the delayed-delete service first, else a line in WININIT.INI. Silent.
-void scheduleSelfRemoval();
+// Asks the system to delete the running program's file at the next start,
+// and with `withFolder` the folder that holds it after it: the delayed-delete
+// service first, else a line in WININIT.INI for the file (the system that
+// reads that file deletes no folders). Silent.
+void scheduleSelfRemoval(bool withFolder);
+// The WININIT.INI step alone, for the file at `ownPath`.
+void scheduleInWininit(const wchar_t* ownPath);

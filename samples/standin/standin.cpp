@@ -19,9 +19,9 @@ static const wchar_t kMessage[] =
     L"クリックすると終了します。";
 #else
 static const wchar_t kMarker[] = L"ran-game.txt";
-static const wchar_t kCaption[] = L"星見の丘";
+static const wchar_t kCaption[] = L"星見の丘ソナタ";
 static const wchar_t kMessage[] =
-    L"「星見の丘」のサンプルゲームが起動しました。\n"
+    L"「星見の丘ソナタ」のサンプルゲームが起動しました。\n"
     L"KSetup のサンプル用の代わりのプログラムです。\n\n"
     L"クリックすると終了します。";
 #endif

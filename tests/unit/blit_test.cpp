@@ -353,36 +353,6 @@ TEST(SurfaceRect, ViewToSurfaceMovesByTheViewCornerWithoutWrapping) {
   EXPECT_EQ(far.bottom, INT32_MAX);
 }
 
-TEST(StretchPictureNearest, CopiesTheNearestPixelUprightOverTheWholeSurface) {
-  // A 2 x 2 picture: visual top row (memory row 1) is A B, bottom row C D.
-  const uint32_t A = pixel(1, 0, 0, 10), B = pixel(2, 0, 0, 20), C = pixel(3, 0, 0, 30),
-                 D = pixel(4, 0, 0, 0);
-  const uint32_t picture[4] = {C, D, A, B};
-  MemorySurface m(4, 6);
-  for (int32_t i = 0; i < 24; i++) m.s->bits[i] = 0xFFFFFFFF;
-  stretchPictureNearest(m.s, picture, 2, 2);
-  for (int32_t y = 0; y < 6; y++)
-    for (int32_t x = 0; x < 4; x++) {
-      uint32_t want = y < 3 ? (x < 2 ? A : B) : (x < 2 ? C : D);
-      EXPECT_EQ(m.at(x, y), want) << x << "," << y;  // alpha copied, not blended
-    }
-
-  // Shrinking a 6 x 3 picture onto 3 x 1 samples the centres: row 1,
-  // columns 1, 3, 5.
-  std::vector<uint32_t> wide(18);
-  for (int32_t i = 0; i < 18; i++) wide[i] = uint32_t(i);
-  MemorySurface small(3, 1);
-  stretchPictureNearest(small.s, wide.data(), 6, 3);
-  EXPECT_EQ(small.at(0, 0), 7u);
-  EXPECT_EQ(small.at(1, 0), 9u);
-  EXPECT_EQ(small.at(2, 0), 11u);
-
-  // An empty picture leaves the surface alone.
-  stretchPictureNearest(small.s, wide.data(), 0, 3);
-  stretchPictureNearest(small.s, nullptr, 6, 3);
-  EXPECT_EQ(small.at(0, 0), 7u);
-}
-
 TEST(MemorySurface, CreatesZeroedWholeViewSurfacesAndFailsCleanly) {
   Surface* s = createMemorySurface(5, 3);
   ASSERT_NE(s, nullptr);

@@ -232,8 +232,16 @@ TEST_F(Config, DiscNumAndDxDiscItemsAreNumbersNotZero) {
   EXPECT_TRUE(notes.has(kNoteDxDiscZero, 1));
   EXPECT_FALSE(load("DXDISC = 1 X\r\n"));
   EXPECT_FALSE(load("DXDISC =\r\n"));
-  // At the very end of the text the item after the last reads as 0.
+  // At the very end of the text the item after the last reads as 0, also
+  // after a full list or past it.
   EXPECT_FALSE(load("DXDISC = 1 2"));
+  notes = Notes();
+  EXPECT_FALSE(load("DXDISC = 1 2 3 4 5 6 7 8 9 10", &notes));
+  EXPECT_TRUE(notes.has(kNoteDxDiscZero, 1));
+  notes = Notes();
+  EXPECT_FALSE(load("DXDISC = 1 2 3 4 5 6 7 8 9 10 11 12 ", &notes));
+  EXPECT_TRUE(notes.has(kNoteDxDiscZero, 1));
+  EXPECT_TRUE(load("DXDISC = 1 2 3 4 5 6 7 8 9 10\r\n"));
 
   // Eleven items: ten are kept.
   resetRecord();

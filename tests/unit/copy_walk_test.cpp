@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -16,12 +17,15 @@
 
 #include "install/copy_walk.h"
 #include "install/file_ops.h"
+#include "install/install_path.h"
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/disc_fixture.h"
 #include "uninstall/removal.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // ---- One copy run ----------------------------------------------------------------
 
@@ -84,9 +88,10 @@ class CopyWalk : public ::testing::Test {
   void put(const std::string& name, const std::string& data) { putFile(disc.path, name, data); }
   std::string installed(const std::string& name) { return hostFolder + "/" + name; }
 
-  CopyEnd copy(int d, Walk* run, uint32_t option = 8, const char* destination = nullptr) {
+  CopyEnd copy(int d, Walk* run, uint32_t option = 8, const char* destination = nullptr,
+               InstallJournal* journal = nullptr) {
     CopyJob job = {d, option, destination ? destination : folder.c_str(), root.c_str(),
-                   &bytesRead, &bytesWritten, runCheck, runPost, run};
+                   &bytesRead, &bytesWritten, runCheck, runPost, run, journal};
     return copyDisc(&job);
   }
   void prepareFolders() { ASSERT_TRUE(createInstallFolders()); }
@@ -247,6 +252,48 @@ TEST_F(CopyWalk, EntriesReachingOutsideTheFolderAreRefusedAndNothingOutsideIsTou
   }
 }
 
+// An install that stops takes back the files it wrote, over all its discs,
+// and nothing else: files the lists name that were there before and that it
+// did not reach stay, whatever stopped it.
+TEST_F(CopyWalk, TakingBackRemovesOnlyWhatThisInstallWrote) {
+  setTexts(config.makeFolder, {"DATA"});
+  setFileList(0, {{"A.BIN", 8}, {"DATA\\*.PAK", 8}});
+  setFileList(1, {{"B.BIN", 8}, {"DATA\\C.BIN", 8}});
+  put("A.BIN", pattern(5000, 1));
+  put("DATA\\ONE.PAK", pattern(10, 2));
+  put("DATA\\TWO.PAK", pattern(10, 3));
+  put("B.BIN", pattern(9000, 4));
+  prepareFolders();
+  writeFile(installed("A.BIN"), "the player's");   // overwritten, so taken back
+  writeFile(installed("DATA/C.BIN"), "the player's");  // never reached: stays
+  InstallJournal journal = {};
+  Walk first;
+  ASSERT_EQ(copy(0, &first, 8, nullptr, &journal), kCopyDone);
+  EXPECT_EQ(journal.count, 3u);
+  Walk second;
+  // Disc 2's first file is created, then its reading fails: it goes too.
+  opLog.onRead = [](int, uint32_t*) { return false; };
+  EXPECT_EQ(copy(1, &second, 8, nullptr, &journal), kCopyFailed);
+  EXPECT_FALSE(fileExists(installed("A.BIN")));
+  EXPECT_FALSE(fileExists(installed("DATA/ONE.PAK")));
+  EXPECT_FALSE(fileExists(installed("B.BIN")));
+  EXPECT_EQ(readFile(installed("DATA/C.BIN")), "the player's");
+  EXPECT_TRUE(isFolder(installed("DATA")));  // holds the player's file
+  EXPECT_EQ(journal.count, 0u);
+  // Nothing written at all: nothing taken back but the empty folders.
+  journalFree(&journal);
+  setTexts(config.makeFolder, {"SAVE"});
+  prepareFolders();
+  EXPECT_TRUE(takeBackInstall(folder.c_str(), &journal));
+  EXPECT_FALSE(isFolder(installed("SAVE")));
+  EXPECT_EQ(readFile(installed("DATA/C.BIN")), "the player's");
+  // A journal that ran out of memory takes back everything the lists name.
+  journal.incomplete = 1;
+  EXPECT_TRUE(takeBackInstall(folder.c_str(), &journal));
+  EXPECT_FALSE(fileExists(installed("DATA/C.BIN")));
+  journalFree(&journal);
+}
+
 // ---- Path helpers --------------------------------------------------------------------
 
 TEST(CopyPaths, RootsFolderPartsAndJoins) {
@@ -315,6 +362,13 @@ TEST_F(CopyWalk, InstallFoldersAreMadeLevelByLevelAndUnsafeOnesRefused) {
   EXPECT_TRUE(isFolder(host + "/OK"));
   EXPECT_FALSE(isFolder(base.path + "/Games/Maker/ESCAPE"));
   EXPECT_FALSE(isFolder(host + "/AFTER"));
+
+  // A name whose last byte is the backslash byte of ソ makes one folder, not
+  // also the folder named by the text up to that byte.
+  const std::string games = base.path + "/Japanese";
+  ASSERT_TRUE(createPath((base.path + "\\Japanese\\\x83\x51\x81\x5B\x83\x80\x83\x5C\x83\x74\x83\x67").c_str()));
+  EXPECT_TRUE(isFolder(games + "/\u30b2\u30fc\u30e0\u30bd\u30d5\u30c8"));  // ゲームソフト, in UTF-8
+  EXPECT_EQ(std::distance(fs::directory_iterator(games), fs::directory_iterator()), 1);
 
   heapFailAfter(1);
   EXPECT_FALSE(createPath((folder + "\\X").c_str()));

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "install/copy_walk.h"
+#include "install/install_path.h"
 #include "install/file_ops.h"
 #include "platform/platform.h"
 #include "script/config.h"
@@ -230,12 +231,15 @@ class FaultMatrix : public ::testing::Test {
   // previous one finished its list.
   std::vector<CopyEnd> install(CopyRun* run) {
     std::vector<CopyEnd> ends;
+    // One journal over both discs, as the program keeps it.
+    InstallJournal journal = {};
     for (int d = 0; d < 2; d++) {
       CopyJob job = {d, 8, folder.c_str(), roots[d].c_str(), &bytesRead, &bytesWritten,
-                     runCheck, runPost, run};
+                     runCheck, runPost, run, &journal};
       ends.push_back(copyDisc(&job));
       if (ends.back() != kCopyDone) break;
     }
+    journalFree(&journal);
     return ends;
   }
 

@@ -129,6 +129,47 @@ TEST(InstallTool, OptionsCopyWhatTheySelect) {
   EXPECT_EQ(err, "");
 }
 
+// Names in the script are code page 932; on the discs and in the install
+// folder they are UTF-8, as Linux file managers and make-samples write them.
+// Folders whose own names hold ソ or 表 (second byte 0x5C) and letters that
+// differ only in case (full-width ａ in the script, Ａ on the disc) are found.
+TEST(InstallTool, JapaneseNamesOnUtf8DiscFolders) {
+  const std::string script =
+      "DISCNUM = 1\r\n"
+      "KEYFILE = \"\x83\x4C\x81\x5B.KEY\"\r\n"  // キー.KEY
+      "MAKEFOLDER = \"\x95\x5C\x8F\xEE\" \"\x95\x5C\x8F\xEE\\\x89\xB9\x90\xBA\x83\x5C\"\r\n"  // 表情, 表情\音声ソ
+      "FILELIST DISC1 = \"\x95\x5C\x8F\xEE\\\x89\xB9\x90\xBA\x83\x5C\\\x82\x81.DAT\" "  // 表情\音声ソ\ａ.DAT
+      "\"\x95\x5C\x8F\xEE\\*.PAK\"\r\n"  // 表情\*.PAK
+      "FILESIZE DISC1 = 5 3\r\n"
+      "FILEOPTION DISC1 = 8 8\r\n";
+  TempDir root;
+  const std::string disc = root.file("\u30c7\u30a3\u30b9\u30af");  // ディスク: any UTF-8 name
+  fs::create_directories(disc + "/\u8868\u60c5/\u97f3\u58f0\u30bd");  // 表情/音声ソ
+  writeFile(disc + "/KSetup.ini", script);
+  writeFile(disc + "/\u30ad\u30fc.KEY", "k");                        // キー.KEY
+  writeFile(disc + "/\u8868\u60c5/\u97f3\u58f0\u30bd/\uff21.DAT", "voice");  // Ａ.DAT
+  writeFile(disc + "/\u8868\u60c5/\u30bd.pak", "pak");                   // ソ.pak
+  const std::string target = root.file("\u30b2\u30fc\u30e0");            // ゲーム
+  std::string out, err;
+  // The check finds every file and the key (the pictures it misses are no
+  // concern here).
+  runTool("script check " + quote(disc) + " --disc " + quote(disc), &out, &err);
+  for (const char* finding : {"is not in", "matches no file", "key file"})
+    EXPECT_EQ(out.find(finding), std::string::npos) << out;
+  ASSERT_EQ(runTool("install " + quote(disc) + " --disc " + quote(disc) + " --to " + quote(target), &out, &err), 0)
+      << err;
+  EXPECT_EQ(filesBelow(target), (std::map<std::string, std::string>{
+                                    {"\u8868\u60c5/\u97f3\u58f0\u30bd/\uff41.DAT", "voice"},  // as the script names it
+                                    {"\u8868\u60c5/\u30bd.pak", "pak"}}));
+  EXPECT_EQ(runTool("uninstall " + quote(disc) + " --from " + quote(target), &out, &err), 0) << err;
+  EXPECT_FALSE(fs::exists(target));
+  // An install folder whose name code page 932 cannot write is refused.
+  EXPECT_EQ(runTool("install " + quote(disc) + " --disc " + quote(disc) + " --to " + quote(root.file("Zo\u00eb")),
+                    &out, &err),
+            1);
+  EXPECT_NE(err.find("code page 932"), std::string::npos) << err;
+}
+
 TEST(InstallTool, UninstallKeepsSaveDataUnlessAsked) {
   for (bool saveData : {false, true}) {
     DiscSet set;

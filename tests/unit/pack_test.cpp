@@ -49,6 +49,20 @@ TEST(PackReader, LooseFileWinsOverMemberAndMembersAreFoundByFoldedBaseName) {
   EXPECT_EQ(readThrough("TITLE.EPA", "nothing.pak"), "<null>");
 }
 
+TEST(PackReader, JapaneseNamesCompareByCharacter) {
+  // ア (83 41) and ヂ (83 61) differ only in a letter-valued second byte;
+  // ソ (83 5C) ends in a backslash byte that is no folder separator.
+  TempDir dir(true);
+  writeFile(dir.file("Instdata.pak"), makePack({{"\x83\x41.EPA", "a"},
+                                                {"\x83\x61.EPA", "di"},
+                                                {"\x83\x5C.EPA", "so"},
+                                                {"\x82\x60.EPA", "full-width A"}}));
+  EXPECT_EQ(readThrough("\x83\x61.EPA", "Instdata.pak"), "di");
+  EXPECT_EQ(readThrough("\x83\x41.epa", "Instdata.pak"), "a");
+  EXPECT_EQ(readThrough("DATA\\\x83\x5C.EPA", "Instdata.pak"), "so");
+  EXPECT_EQ(readThrough("\x82\x81.EPA", "Instdata.pak"), "full-width A");  // ａ
+}
+
 TEST(PackReader, HandleFieldsAndOffsetsRelativeToDirectoryEnd) {
   TempDir dir(true);
   writeFile(dir.file("a.pak"), makePack({{"A", "aaaa"}, {"B", "bb"}, {"C", "c"}}));
@@ -164,6 +178,19 @@ TEST(PakTool, CreateListExtractRoundTrip) {
 
   ASSERT_EQ(runTool("pak create '" + dir.file("S.pak") + "' --short-names '" + dir.file("TITLE.EPA") + "'"), 0);
   EXPECT_EQ(readFile(dir.file("S.pak"))[11], '1');
+}
+
+TEST(PakTool, ExtractWritesTheMemberUnderItsOwnNameWhenDataIsShared) {
+  TempDir dir;
+  std::string archive, error;
+  ASSERT_TRUE(buildPack({{"A.EPA", "shared"}, {"B.EPA", "other"}}, true, &archive, &error));
+  // B's extent (after the two 32-byte names) made the same as A's.
+  archive.replace(16 + 2 * 32 + 8, 8, archive.substr(16 + 2 * 32, 8));
+  writeFile(dir.file("I.pak"), archive);
+  ASSERT_EQ(system(("mkdir '" + dir.file("out") + "'").c_str()), 0);
+  ASSERT_EQ(runTool("pak extract '" + dir.file("I.pak") + "' '" + dir.file("out") + "' b.epa"), 0);
+  EXPECT_EQ(readFile(dir.file("out/B.EPA")), "shared");
+  EXPECT_FALSE(fileExists(dir.file("out/A.EPA")));
 }
 
 TEST(PakTool, RefusesBadInputWithoutCrashing) {

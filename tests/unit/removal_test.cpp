@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "install/copy_walk.h"
+#include "install/install_path.h"
 #include "tests/unit/disc_fixture.h"
 
 namespace {
@@ -334,7 +335,7 @@ TEST_F(Removal, PatternsActOnlyOnNamesTheyMatchThemselves) {
   const std::string root = disc.path + "\\";
   CopyJob job = {0, 8, folder.c_str(), root.c_str(), &bytesRead, &bytesWritten,
                  [](void*) { return int(kCopyContinue); },
-                 [](void*, uint32_t, int, int) {}, nullptr};
+                 [](void*, uint32_t, int, int) {}, nullptr, nullptr};
   EXPECT_EQ(copyDisc(&job), kCopyDone);
   EXPECT_EQ(readFile(at("MOVIE/OP.DAT")), "op");
   EXPECT_EQ(readFile(at("MOVIE/notes.data")), "the player's");

@@ -46,7 +46,7 @@ uint32_t* loadFromMemory(const char* name, int32_t* widthOut, int32_t* heightOut
 
 int countingStretch(Surface* surface, const uint32_t* pixels, int32_t width, int32_t height) {
   stretches++;
-  stretchPictureNearest(surface, pixels, width, height);
+  stretchPictureBlackOnWhite(surface, pixels, width, height);
   return 1;
 }
 
@@ -119,6 +119,30 @@ class SceneTest : public ::testing::Test {
     e->y = y;
     e->showFrom = from;
     e->showUntil = until;
+    return e;
+  }
+
+  SceneElement* addBase(const char* name, uint32_t mode, int32_t x, int32_t y, int32_t width,
+                        int32_t height) {
+    SceneElement* e = add(kSceneBase, name);
+    e->mode = mode;
+    e->x = x;
+    e->y = y;
+    e->moveX = width;
+    e->moveY = height;
+    return e;
+  }
+
+  // A bar growing to the right by moveX over showFrom..showUntil.
+  SceneElement* addBar(const char* name, int32_t x, int32_t y, int32_t moveX, int32_t from,
+                       int32_t until) {
+    SceneElement* e = add(kSceneProgressBar, name);
+    e->x = x;
+    e->y = y;
+    e->moveX = moveX;
+    e->showFrom = from;
+    e->showUntil = until;
+    e->mode = kDirectionRight;
     return e;
   }
 
@@ -235,7 +259,8 @@ TEST_F(SceneTest, EmptySceneAndUnknownPassDrawNothing) {
   EXPECT_EQ(tick(0, 0), 0);
   EXPECT_EQ(tick(1020, 100), 0);
   EXPECT_EQ(sceneStep(kScenePassFinish, 1020, surface, list), 0);
-  EXPECT_EQ(sceneStep(3, 0, surface, list), 0);
+  EXPECT_EQ(sceneStep(kScenePassPrepare, 0, surface, list), 0);
+  EXPECT_EQ(sceneStep(4, 0, surface, list), 0);
   EXPECT_EQ(sceneStep(-1, 0, surface, list), 0);
   EXPECT_TRUE(listed().empty());
   EXPECT_EQ(pixels(), before);
@@ -254,12 +279,7 @@ TEST_F(SceneTest, SetupDrawsBackgroundsAndSetsTheStage) {
   small->x = 200;
   SceneElement* missing = add(kSceneBack, "NONE.EPA");
   missing->mode = kDisplayNormal;
-  SceneElement* base = add(kSceneBase, "STAGE.EPA");
-  base->mode = kDisplayNormal;
-  base->x = 100;
-  base->y = 40;
-  base->moveX = 40;
-  base->moveY = 30;
+  SceneElement* base = addBase("STAGE.EPA", kDisplayNormal, 100, 40, 40, 30);
 
   EXPECT_EQ(setup(), 1);
   EXPECT_EQ(at(0, 5), 0x111111u);     // columns 10.. of the picture from column 0
@@ -284,10 +304,7 @@ TEST_F(SceneTest, SetupDrawsBackgroundsAndSetsTheStage) {
   releaseScene();
   memset(config.scene, 0, sizeof config.scene);
   add(kSceneBack, "WIDE.EPA")->mode = kDisplayStretchDesktop;
-  SceneElement* centred = add(kSceneBase, "STAGE.EPA");
-  centred->mode = kDisplayCenterDesktop;
-  centred->moveX = 41;
-  centred->moveY = 20;
+  addBase("STAGE.EPA", kDisplayCenterDesktop, 0, 0, 41, 20);
   EXPECT_EQ(setup(), 1);
   EXPECT_EQ(stretches, 1);
   EXPECT_EQ(at(0, 0), 0xFF222222u);
@@ -303,48 +320,68 @@ TEST_F(SceneTest, SetupDrawsBackgroundsAndSetsTheStage) {
   EXPECT_EQ(at(surface->viewLeft, surface->viewBottom), 0xFF222222u);
 }
 
-TEST_F(SceneTest, StageThatDoesNotFitIsClippedToTheSurface) {
-  addSolid("BIG.EPA", 600, 300, 0x444444);
-  addSolid("ITEM.EPA", 40, 40, 0x555555);
-  SceneElement* base = add(kSceneBase, "BIG.EPA");
-  base->mode = kDisplayCenterDesktop;
-  base->moveX = 600;
-  base->moveY = 100;
-  addElement("ITEM.EPA", 460, 90, 0, 100);
+TEST_F(SceneTest, StageReachingPastTheSurfaceKeepsItsOrigin) {
+  // Pixels tell their column and visual row: column << 9 | row.
+  auto place = [](int32_t c, int32_t r) { return uint32_t(c) << 9 | uint32_t(r); };
+  addPicture("STAGE.EPA", 200, 100, place);
+  addPicture("ITEM.EPA", 30, 10, [](int32_t c, int32_t) { return 0x800000u + uint32_t(c); });
+  // A stage 20 pixels left of the surface: its picture is at its true place
+  // and so is everything on it.
+  addBase("STAGE.EPA", kDisplayNormal, -20, 40, 200, 100);
+  SceneElement* item = addElement("ITEM.EPA", 10, 10, 0, 50);
   EXPECT_EQ(setup(), 1);
-  EXPECT_EQ(surface->viewLeft, 0);
-  EXPECT_EQ(surface->viewTop, 50);
-  EXPECT_EQ(surface->viewRight, W);
-  EXPECT_EQ(surface->viewBottom, 150);
-  EXPECT_EQ(at(0, 49), kBackground);
-  EXPECT_EQ(at(0, 50), 0x444444u);
-  EXPECT_EQ(at(W - 1, 149), 0x444444u);
-  EXPECT_EQ(at(W - 1, 150), kBackground);
-  // An element reaching past the clipped stage stays inside it, and its
-  // background is saved and restored without leaving the surface.
+  EXPECT_EQ(surface->viewLeft, -20);
+  EXPECT_EQ(surface->viewRight, 180);
+  EXPECT_EQ(at(0, 40), place(20, 0));
   std::vector<uint32_t> staged = pixels();
   EXPECT_EQ(tick(0, 0), 1);
-  EXPECT_EQ(at(W - 1, 149), 0x555555u);
-  EXPECT_EQ(at(W - 1, 150), kBackground);
-  EXPECT_EQ(tick(1010, 100), 1);
+  expectChangesListed(staged);
+  EXPECT_EQ(at(0, 50), 0x800000u + 10);  // item column 10 at stage x 20 - 20
+  EXPECT_EQ(at(20, 50), place(40, 10));
+  EXPECT_EQ(tick(510, 100), 1);  // the item ends
+  EXPECT_EQ(item->state, kDone);
   EXPECT_EQ(pixels(), staged);
 
-  // A stage wholly off the surface is empty: nothing view-relative shows.
+  // A centred stage larger than the surface is centred: its middle is the
+  // surface's middle, and it is cut on every side.
   releaseScene();
   memset(config.scene, 0, sizeof config.scene);
-  base = add(kSceneBase, "NONE.EPA");
-  base->mode = kDisplayNormal;
-  base->x = -500;
-  base->y = 10;
-  base->moveX = 100;
-  base->moveY = 100;
-  addElement("ITEM.EPA", 0, 0, 0, 100);
-  setup();
-  EXPECT_EQ(surface->viewLeft, 0);
-  EXPECT_EQ(surface->viewRight, 0);
-  std::vector<uint32_t> before = pixels();
-  tick(0, 0);
-  EXPECT_EQ(pixels(), before);
+  for (int32_t i = 0; i < W * H; i++) surface->bits[i] = kBackground;
+  addPicture("BIG.EPA", 600, 300, place);
+  addBase("BIG.EPA", kDisplayCenterDesktop, 0, 0, 600, 300);
+  addElement("ITEM.EPA", 535, 245, 0, 50);  // reaching past the bottom right corner
+  EXPECT_EQ(setup(), 1);
+  EXPECT_EQ(surface->viewLeft, -60);
+  EXPECT_EQ(surface->viewTop, -50);
+  EXPECT_EQ(at(0, 0), place(60, 50));
+  EXPECT_EQ(at(W - 1, H - 1), place(60 + W - 1, 50 + H - 1));
+  staged = pixels();
+  EXPECT_EQ(tick(0, 0), 1);
+  expectChangesListed(staged);
+  EXPECT_EQ(at(W - 5, H - 5), 0x800000u);
+  EXPECT_EQ(at(W - 1, H - 1), 0x800000u + 4);
+  EXPECT_EQ(tick(510, 100), 1);
+  EXPECT_EQ(pixels(), staged);
+
+  // Stages wholly off the surface, or at the far ends of the coordinates:
+  // nothing on them shows and nothing outside the surface is touched.
+  const int32_t far[][4] = {{-500, 10, 100, 100},
+                            {10, 300, 100, 100},
+                            {INT32_MAX - 5, 0, 100, 100},
+                            {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}};
+  for (const auto& f : far) {
+    releaseScene();
+    memset(config.scene, 0, sizeof config.scene);
+    addBase("NONE.EPA", kDisplayNormal, f[0], f[1], f[2], f[3]);
+    addElement("ITEM.EPA", 0, 0, 0, 50);
+    setup();
+    EXPECT_EQ(surface->viewLeft, f[0]);
+    EXPECT_LE(surface->viewLeft, surface->viewRight);
+    std::vector<uint32_t> before = pixels();
+    tick(0, 0);
+    tick(510, 100);
+    EXPECT_EQ(pixels(), before) << f[0] << "," << f[1];
+  }
 }
 
 TEST_F(SceneTest, ElementsComeAndGoWithTheProgress) {
@@ -575,12 +612,7 @@ TEST_F(SceneTest, Sprite2CyclesFromTheTopBandWithItsHolds) {
 TEST_F(SceneTest, EndlessSprite2MovesPerSecondAndIsClippedByTheStage) {
   addSolid("STAGE.EPA", 200, 100, 0x555555);
   addSolid("BALL.EPA", 16, 16, 0xEEEEEE);
-  SceneElement* base = add(kSceneBase, "STAGE.EPA");
-  base->mode = kDisplayNormal;
-  base->x = 100;
-  base->y = 50;
-  base->moveX = 200;
-  base->moveY = 100;
+  addBase("STAGE.EPA", kDisplayNormal, 100, 50, 200, 100);
   SceneElement* s = addSprite(kSceneSprite2, "BALL.EPA", 16, 180, 40);
   s->moveX = 100;  // pixels per second
   s->frameInterval = 100;
@@ -601,6 +633,39 @@ TEST_F(SceneTest, EndlessSprite2MovesPerSecondAndIsClippedByTheStage) {
   tick(0, 1000);
   EXPECT_EQ(s->drawnRect.left, 280);
   EXPECT_EQ(s->state, kActive);
+}
+
+TEST_F(SceneTest, PreparingShowsTheStartButSpritesStartWithTheFirstTick) {
+  addSolid("ITEM.EPA", 10, 10, 0x00CC00);
+  addPicture("BAR.EPA", 400, 6, [](int32_t c, int32_t) { return 0x10000u + uint32_t(c); });
+  addStrip("BLINK.EPA", 8, 20);
+  addElement("ITEM.EPA", 0, 0, 0, 100);
+  SceneElement* bar = addBar("BAR.EPA", 0, 50, 400, 0, 100);
+  SceneElement* brief = addSprite(kSceneSprite2, "BLINK.EPA", 10, 100, 0);
+  brief->showUntil = 300;  // a one-shot of 0.3 s
+  SceneElement* runner = addSprite(kSceneSprite1, "BLINK.EPA", 10, 150, 0);
+
+  // While the first disc is asked for: the element shows and the bar is
+  // ready, the sprites wait.
+  setup();
+  EXPECT_EQ(sceneStep(kScenePassPrepare, 0, surface, list), 1);
+  EXPECT_EQ(at(5, 5), 0x00CC00u);
+  EXPECT_EQ(bar->state, kActive);
+  EXPECT_EQ(brief->state, kWaiting);
+  EXPECT_EQ(runner->state, kWaiting);
+  EXPECT_EQ(at(100, 5), kBackground);
+
+  // The prompt took 5 s; the first tick comes at 1.5 %.
+  EXPECT_EQ(tick(15, 5000), 1);
+  EXPECT_EQ(at(5, 50), 0x10000u + 5);  // 15 x 400 / 1000 = 6 columns
+  EXPECT_EQ(at(6, 50), kBackground);
+  EXPECT_EQ(brief->stepTime, 5000u);
+  EXPECT_EQ(runner->stepTime, 5000u);
+  EXPECT_NE(at(100, 5), kBackground);
+  tick(20, 5300);
+  EXPECT_EQ(brief->state, kActive);
+  tick(25, 5400);
+  EXPECT_EQ(brief->state, kDone);
 }
 
 TEST_F(SceneTest, SpritesAreRedrawnOverChangesBelowThem) {
@@ -633,6 +698,47 @@ TEST_F(SceneTest, SpritesAreRedrawnOverChangesBelowThem) {
   expectChangesListed(before);
   EXPECT_EQ(late->state, kActive);
   EXPECT_EQ(s->state, kActive);
+}
+
+TEST_F(SceneTest, AnElementEndingUnderAMovingSpriteLeavesNothingBehind) {
+  // The sprite saved the element's pixels under it; taken off first, it
+  // gives them back before the element restores what lay under both.
+  addSolid("PANEL.EPA", 40, 20, 0x990000);
+  addSolid("CAR.EPA", 10, 10, 0x0000EE);
+  addElement("PANEL.EPA", 20, 20, 0, 40);
+  SceneElement* car = addSprite(kSceneSprite1, "CAR.EPA", 10, 30, 25);
+  car->moveX = 200;
+  car->showUntil = 100;
+  tick(0, 0);
+  tick(100, 100);  // steps onto the panel
+  EXPECT_EQ(at(52, 30), 0x0000EEu);
+  std::vector<uint32_t> before = pixels();
+  tick(410, 200);  // the panel ends as the car moves on
+  expectChangesListed(before);
+  EXPECT_EQ(car->drawnRect.left, 30 + 82);
+  for (int32_t y = 15; y < 45; y++)
+    for (int32_t x = 15; x < 110; x++) ASSERT_EQ(at(x, y), kBackground) << x << "," << y;
+}
+
+TEST_F(SceneTest, Sprite1TravelsFromItsStartWhileBarsGrowWithTheWholeValue) {
+  addSolid("CAR.EPA", 10, 10, 0x0000EE);
+  addPicture("BAR.EPA", 400, 6, [](int32_t c, int32_t) { return 0x10000u + uint32_t(c); });
+  SceneElement* car = addSprite(kSceneSprite1, "CAR.EPA", 10, 0, 0);
+  car->moveX = 100;
+  car->showFrom = 50;
+  car->showUntil = 100;
+  SceneElement* bar = addBar("BAR.EPA", 0, 50, 400, 20, 100);
+  tick(0, 0);  // the bar is prepared
+  EXPECT_EQ(tick(100, 100), 0);
+  tick(500, 200);  // the car appears at its place
+  EXPECT_EQ(car->drawnRect.left, 0);
+  tick(750, 300);  // half-way from 50 to 100: half its travel
+  EXPECT_EQ(car->drawnRect.left, 50);
+  EXPECT_EQ(at(50, 0), 0x0000EEu);
+  // MulDiv(value, moveX, (showUntil - showFrom) x 10): 750 x 400 / 800.
+  EXPECT_EQ(bar->barWidth, 375);
+  EXPECT_EQ(at(374, 50), 0x10000u + 374);
+  EXPECT_EQ(at(375, 50), kBackground);
 }
 
 TEST_F(SceneTest, PartialStripsUseWholeCellsOnly) {
@@ -682,12 +788,7 @@ TEST_F(SceneTest, FinishPassDrawsFinishPicturesUnderRunningSprites) {
   addSolid("END.EPA", 100, 60, 0x0000CC);
   addSolid("ITEM.EPA", 10, 10, 0x00CC00);
   addSolid("BALL.EPA", 10, 10, 0xEEEEEE);
-  SceneElement* base = add(kSceneBase, "NONE.EPA");  // stage without a picture
-  base->mode = kDisplayNormal;
-  base->x = 10;
-  base->y = 20;
-  base->moveX = 300;
-  base->moveY = 150;
+  addBase("NONE.EPA", kDisplayNormal, 10, 20, 300, 150);  // a stage without a picture
   addElement("ITEM.EPA", 80, 40, 0, 101);
   SceneElement* ball = addSprite(kSceneSprite2, "BALL.EPA", 10, 20, 20);
   ball->moveX = 100;
@@ -730,6 +831,62 @@ TEST_F(SceneTest, FinishPassDrawsFinishPicturesUnderRunningSprites) {
   EXPECT_EQ(at(0, 0), 0xFF00CCCCu);  // copied, alpha and all
   ASSERT_FALSE(listed().empty());
   EXPECT_TRUE(listed()[0] == (Rect{0, 0, W, H}));
+}
+
+TEST_F(SceneTest, FinishPicturesKeepTheScriptOrder) {
+  addSolid("BAR1.EPA", 100, 6, 0x111111);
+  addSolid("EARLY.EPA", 10, 10, 0x222222);
+  addSolid("END.EPA", 200, 50, 0x0000CC);
+  addSolid("LATE.EPA", 10, 10, 0x00CC00);
+  addSolid("LAST.EPA", 10, 10, 0x00CCCC);
+  addSolid("BAR2.EPA", 50, 3, 0x333333);
+  // A half-transparent white label reaching past the finish picture.
+  TestPicture label{20, 5, std::vector<uint32_t>(100, 0x80FFFFFFu)};
+  pictures["LABEL.EPA"] = label;
+
+  // Before the finish picture: a bar still drawn on every tick after it
+  // (its computed width is past its picture's, until AFTER_FINISH) and an
+  // element that never goes.
+  SceneElement* bar1 = addBar("BAR1.EPA", 0, 10, 200, 0, 102);
+  SceneElement* early = addElement("EARLY.EPA", 0, 30, 0, 102);
+  SceneElement* end = add(kSceneFinish, "END.EPA");
+  end->mode = kDisplayNormal;
+  // After it: an element from the start, one from after the completion, a
+  // WRITE and a bar that ended at the completion.
+  addElement("LATE.EPA", 10, 20, 0, 102);
+  addElement("LAST.EPA", 30, 20, 102, 102);
+  SceneElement* write = add(kSceneWrite, "LABEL.EPA");
+  write->x = 190;
+  write->y = 40;
+  addBar("BAR2.EPA", 0, 45, 50, 0, 100);
+
+  for (int32_t k = 0; k <= 4; k++) tick(k < 3 ? 500 * k : 1000 + 10 * (k - 2), 100 * k);
+  std::vector<uint32_t> before = pixels();
+  EXPECT_EQ(sceneStep(kScenePassFinish, 1020, surface, list), 1);
+  expectChangesListed(before);
+  std::vector<uint32_t> finished = pixels();
+  tick(1020, 500);
+  tick(1020, 600);
+  EXPECT_EQ(pixels(), finished);
+
+  EXPECT_EQ(at(5, 12), 0x0000CCu);   // the bar is under the finish picture
+  EXPECT_EQ(at(5, 32), 0x0000CCu);   // so is the early element
+  EXPECT_EQ(at(15, 25), 0x00CC00u);  // the later ones are over it
+  EXPECT_EQ(at(35, 25), 0x00CCCCu);
+  EXPECT_EQ(at(5, 46), 0x333333u);
+  // The label blended once over the finish picture and once (not twice)
+  // over the background beside it.
+  auto over = [](uint32_t d) {
+    uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+      out |= ((255 * 0x80 + ((d >> shift) & 255) * (255 - 0x80)) / 255) << shift;
+    return out;
+  };
+  EXPECT_EQ(at(195, 42), over(0x0000CC));
+  EXPECT_EQ(at(205, 42), over(kBackground));
+  EXPECT_EQ(bar1->state, kDone);
+  EXPECT_EQ(early->state, kDone);  // left under the finish picture for good
+  EXPECT_EQ(early->savedBackground, nullptr);
 }
 
 TEST_F(SceneTest, ReleasedSceneFreesEverythingAndPlaysAgainTheSame) {

@@ -200,6 +200,22 @@ TEST(SceneTool, RendersOneFramePerValueDeterministically) {
   EXPECT_EQ(c1.at(38, 18), shown(0xFFFFFF));  // 10 pixels in the second since it started
 }
 
+TEST(SceneTool, ShrunkBackgroundsAreDrawnAsTheProgramShowsThem) {
+  // An 8 x 8 red and green check stretched over 4 x 4: as in the program,
+  // the four pixels that fall together are combined with AND, which leaves
+  // black (a nearest pixel would be red or green).
+  TempDir work(true);
+  writeFile(work.file("KSetup.ini"), "BACK \"CHECK.EPA\" 0 0 STRETCH_DESKTOP\r\n");
+  std::vector<uint32_t> check(64);
+  for (int i = 0; i < 64; i++) check[i] = (i + i / 8) % 2 ? 0xFFFF0000 : 0xFF00FF00;
+  std::string epa, error;
+  ASSERT_TRUE(encodeEpa(check.data(), 8, 8, chooseEpaMode(check.data(), 8, 8), &epa, &error)) << error;
+  writeFile(work.file("CHECK.EPA"), epa);
+  ASSERT_EQ(runTool("scene render " + quote(work.path) + " --size 4x4 --values 0 --out s"), 0);
+  Frame f = readFrame(work.file("s-000.png"));
+  for (uint32_t p : f.pixels) EXPECT_EQ(p, 0xFF000000u);
+}
+
 TEST(SceneTool, GifHoldsTheSameFrames) {
   TempDir work(true);
   writeScene(work.path);

@@ -52,6 +52,7 @@ std::vector<std::string> goodScript() {
       "DXPLACE = \"DIRECTX\\DXSETUP.EXE\"",                        // 9
       "PROGRESSBAR \"BAR.EPA\" 10 10 50 0 0 100 DIRECTION_RIGHT",  // 10
       "SPRITE1 \"STRIP.EPA\" 16 0 0 100 0 0 100 50 NORMAL",        // 11
+      "REGADDRESS = \"Software\\Maker\\Game\"",                   // 12
   };
 }
 
@@ -214,6 +215,7 @@ TEST(ScriptCheckDiscs, FolderRulesWithoutDiscs) {
                   "FILE = \"..\\OUT\" 1 8 DISC1",
                   "FILE = \"NOWHERE\\NEVER\" 1 0 DISC1",
                   "FILE = \"README.TXT\" 0 12 DISC2",
+                  "REGADDRESS = \"Software\\Maker\\Game\"",
               });
   std::string out, err;
   EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 1) << out;
@@ -236,6 +238,25 @@ TEST(ScriptCheckDiscs, FolderRulesWithoutDiscs) {
   EXPECT_EQ(out.find("\"data\\B\""), std::string::npos) << out;
   EXPECT_EQ(out.find("NOWHERE"), std::string::npos) << out;
   EXPECT_EQ(out.find("TITLE.EPA"), std::string::npos) << out;
+}
+
+// What the program refuses at start: no key for the install record, a game
+// folder that leaves the chosen folder; and an entry folder that leaves the
+// install folder.
+TEST(ScriptCheckDiscs, RecordKeyAndGameFolders) {
+  TempDir dir;
+  writeScript(dir.path, {"MUSTMAKEFOLDER = \"\\..\\Game\"", "UNINSTALLENTRY = \"..\"", "DISCNUM = 1"});
+  std::string out, err;
+  EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 1) << out;
+  const std::string src = dir.path + "/KSetup.ini:";
+  for (const std::string& finding : {
+           dir.path + "/KSetup.ini: error: REGADDRESS gives no registry key",
+           src + "1: error: MUSTMAKEFOLDER \"\\..\\Game\" would put the game outside",
+           src + "2: error: UNINSTALLENTRY \"..\" would reach outside the install folder",
+       })
+    EXPECT_NE(out.find(finding), std::string::npos) << finding << "\n" << out;
+  writeScript(dir.path, {"MUSTMAKEFOLDER = \"\\Game\"", "REGADDRESS = \"Software\\M\\G\"", "DISCNUM = 1"});
+  EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 0) << out;
 }
 
 }  // namespace

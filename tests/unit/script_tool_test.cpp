@@ -22,7 +22,7 @@ bool haveDoubleByteTable() { return utf8("\x82\xa0") == "\xe3\x81\x82"; }
 // The JSON of a record that holds nothing.
 const char kEmptyJson[] =
     "{\"discNum\":0,\"appliTitle\":\"\",\"exeName\":\"\",\"mustMakeFolder\":\"\",\"regAddress\":\"\","
-    "\"dxMessage\":\"\",\"dxPlace\":\"\",\"brandName\":\"\",\"discLabel\":[],\"discName\":[],"
+    "\"dxMessage\":\"\",\"dxPlace\":\"\",\"brandName\":\"\",\"uninstallEntry\":\"\",\"discLabel\":[],\"discName\":[],"
     "\"shortcutLabel\":[],\"shortcutName\":[],\"shortcutLink\":[],\"shortcutFolder\":[],"
     "\"shortcutParam\":[],\"saveData\":[],\"keyFile\":[],\"optionTitle\":[],\"makeFolder\":[],"
     "\"dxDisc\":[],\"exec\":[],\"fileList\":[[],[],[],[],[],[],[],[],[],[]],"
@@ -140,7 +140,7 @@ const char kScript[] =
 const char kScriptJson[] =
     "{\"discNum\":2,\"appliTitle\":\"テスト\",\"exeName\":\"GAME.EXE\","
     "\"mustMakeFolder\":\"\\\\Maker\\\\Game\",\"regAddress\":\"Software\\\\Maker\","
-    "\"dxMessage\":\"DX\",\"dxPlace\":\"DIRECTX\\\\DXSETUP.EXE\",\"brandName\":\"Maker\","
+    "\"dxMessage\":\"DX\",\"dxPlace\":\"DIRECTX\\\\DXSETUP.EXE\",\"brandName\":\"Maker\",\"uninstallEntry\":\"\","
     "\"discLabel\":[\"L1\",\"L2\"],\"discName\":[\"ディスク1\",\"ｱｲ\"],"
     "\"shortcutLabel\":[\"Play\"],\"shortcutName\":[\"Play\",\"Readme\"],"
     "\"shortcutLink\":[\"GAME.EXE\",\"README.TXT\"],\"shortcutFolder\":[\"\",\"DOC\"],"
@@ -242,7 +242,8 @@ TEST(ScriptCheck, WarningsCarryLineNumbersAndDoNotFail) {
             "  DISCNUM = 1\r\n"                                  // 8 indented
             "REM fine\r\n"                                       // 9
             "\r\n"                                               // 10
-            "DISCNAME = \"D1\"\r\n");                            // 11
+            "DISCNAME = \"D1\"\r\n"                              // 11
+            "REGADDRESS = \"Software\\Maker\\Game\"\r\n");       // 12
   std::string out, err;
   EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 0) << err;
   EXPECT_EQ(err, "");

@@ -30,6 +30,15 @@
 //                                               then one line per control
 //   manifest EXE                                the program's manifest text
 //   icon EXE ID                                 sizes of icon group ID
+//   suspend HWND                                suspend the thread of a window
+//                                               (its messages queue up), print
+//                                               the thread's id
+//   resume TID                                  resume that thread
+//   dialogfont EXE ID                           the font dialog ID of the program
+//                                               EXE gets on this system: the
+//                                               face chosen for it and whether
+//                                               it holds Japanese ("face=F
+//                                               japanese=1")
 //   template EXE ID                             show dialog ID of the program
 //                                               EXE as a modeless dialog, print
 //                                               its template as the system
@@ -469,6 +478,30 @@ int showTemplate(int argc, wchar_t** argv) {
   return 0;
 }
 
+// The font the system chose for a dialog of another program's resources,
+// made here (hidden) on this system and locale.
+int dialogFont(int argc, wchar_t** argv) {
+  if (argc < 4) return usage();
+  HMODULE module = LoadLibraryExW(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module) module = LoadLibraryExW(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return 1;
+  HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(_wtoi(argv[3])), nullptr, templateProc, 0);
+  if (!dialog) return 1;
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  HDC dc = GetDC(dialog);
+  HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(SYSTEM_FONT));
+  wchar_t face[LF_FACESIZE] = {0};
+  GetTextFaceW(dc, LF_FACESIZE, face);
+  FONTSIGNATURE signature;
+  ZeroMemory(&signature, sizeof signature);
+  GetTextCharsetInfo(dc, &signature, 0);
+  SelectObject(dc, old);
+  ReleaseDC(dialog, dc);
+  DestroyWindow(dialog);
+  out(std::wstring(L"face=") + face + L" japanese=" + ((signature.fsCsb[0] & FS_JISJAPAN) ? L"1" : L"0"));
+  return 0;
+}
+
 // Reads a dialog template as stored in the resources.
 struct TemplateReader {
   const BYTE* p;
@@ -622,6 +655,7 @@ int wmain(int argc, wchar_t** argv) {
   if (action == L"waitexit") return waitExit(argc, argv);
   if (action == L"procs") return procs(argc, argv);
   if (action == L"template") return showTemplate(argc, argv);
+  if (action == L"dialogfont") return dialogFont(argc, argv);
   if (action == L"resource") return dumpResource(argc, argv);
   if (action == L"manifest") return dumpManifest(argc, argv);
   if (action == L"icon") return dumpIcon(argc, argv);
@@ -704,6 +738,17 @@ int wmain(int argc, wchar_t** argv) {
                                          SMTO_ABORTIFHUNG, 5000, &result))
       return 1;
     return result ? 0 : 1;
+  }
+  if (action == L"suspend" || action == L"resume") {
+    DWORD id = action == L"suspend" ? GetWindowThreadProcessId(toWindow(argv[2]), nullptr)
+                                    : static_cast<DWORD>(_wtoi(argv[2]));
+    HANDLE thread = id ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, id) : nullptr;
+    if (!thread) return 1;
+    DWORD count = action == L"suspend" ? SuspendThread(thread) : ResumeThread(thread);
+    CloseHandle(thread);
+    if (count == static_cast<DWORD>(-1)) return 1;
+    if (action == L"suspend") out(std::to_wstring(id));
+    return 0;
   }
   if (action == L"origin") {
     POINT corner = {0, 0};

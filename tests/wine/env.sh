@@ -1,14 +1,19 @@
 # Wine environment for the tests and the demo; source it, then wine_start.
-# A private 64-bit prefix under build/wine, a Japanese locale, and an Xvfb
-# display of our own unless KSETUP_USE_DISPLAY=1 and $DISPLAY is set.
+# A private 64-bit prefix under build/wine, a Japanese locale (or the one in
+# KSETUP_LOCALE, such as en_US.UTF-8, with a prefix and logs of its own), and
+# an Xvfb display of our own unless KSETUP_USE_DISPLAY=1 and $DISPLAY is set.
 
 KSETUP_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export KSETUP_LOCALE=${KSETUP_LOCALE:-ja_JP.UTF-8}
+# Other locales than Japanese get their own prefix, logs and screenshots.
+KSETUP_LOCALE_TAG=""
+[ "$KSETUP_LOCALE" = ja_JP.UTF-8 ] || KSETUP_LOCALE_TAG=${KSETUP_LOCALE%%.*}
 export WINEARCH=win64
-export WINEPREFIX=${WINEPREFIX:-$KSETUP_ROOT/build/wine/prefix}
+export WINEPREFIX=${WINEPREFIX:-$KSETUP_ROOT/build/wine/prefix${KSETUP_LOCALE_TAG:+-$KSETUP_LOCALE_TAG}}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-export WINE_LOGS=${WINE_LOGS:-$KSETUP_ROOT/build/wine/logs}
+export LANG=$KSETUP_LOCALE LC_ALL=$KSETUP_LOCALE
+export WINE_LOGS=${WINE_LOGS:-$KSETUP_ROOT/build/wine/logs${KSETUP_LOCALE_TAG:+-$KSETUP_LOCALE_TAG}}
 export KSETUP_WIN64=$KSETUP_ROOT/build/win64/bin
 mkdir -p "$WINE_LOGS"
 

@@ -175,7 +175,7 @@ ki_expect_copied() {
 
 # ki_unix_pid: the host process of the program's temporary copy.
 ki_unix_pid() {
-  pgrep -f 'with blanks\\KSetup\.exe' | head -1
+  pgrep -f 'with blanks\\KSetup-[0-9A-F]*\\KSetup\.exe' | head -1
 }
 
 # ki_throttle_start [RUN_MS STOP_MS]: lets the program run only a short slice

@@ -6,7 +6,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
 KS_BIN=${KSETUP_TEST_BIN:-$KSETUP_WIN64}
 KS_TOOL=${KSETUP_TEST_TOOL:-$KSETUP_ROOT/build/native/bin/ksetup-tool}
-KS_SHOTS=${KSETUP_SHOTS:-$KSETUP_ROOT/build/e2e}
+KS_SHOTS=${KSETUP_SHOTS:-$KSETUP_ROOT/build/e2e${KSETUP_LOCALE_TAG:+/$KSETUP_LOCALE_TAG}}
 KS_TESTS=$KSETUP_ROOT/tests/wine
 mkdir -p "$KS_SHOTS" "$(dirname "$WINEPREFIX")"
 KS_WORK=$(mktemp -d "$(dirname "$WINEPREFIX")/ks-XXXXXX")
@@ -174,6 +174,17 @@ ks_make_disc() {
   ks_default_script | ks_script "$dir"
 }
 
+# ks_run_folder: the host path of the program's folder of its own in the
+# temporary folder (KSetup- and 16 hexadecimal digits); fails unless there is
+# exactly one.
+ks_run_folder() {
+  local found=() f
+  for f in "$KS_TEMP_UNIX"/KSetup-*; do [ -d "$f" ] && found+=("$f"); done
+  [ ${#found[@]} = 1 ] || ks_fail "expected one KSetup-* folder in the temporary folder, found: ${found[*]:-none}"
+  [[ "$(basename "${found[0]}")" =~ ^KSetup-[0-9A-F]{16}$ ]] || ks_fail "unexpected folder name ${found[0]}"
+  echo "${found[0]}"
+}
+
 # ks_fresh_temp: an empty temporary folder for the program.
 ks_fresh_temp() {
   rm -rf "$KS_TEMP_UNIX"
@@ -197,6 +208,12 @@ KS_SESSION='HKLM\System\CurrentControlSet\Control\Session Manager'
 # The system's list of files to delete (or rename) at the next start.
 ks_pending_deletes() {
   ks_reg query "$KS_SESSION" /v PendingFileRenameOperations
+}
+
+# ks_pending_list: the names in that list, one per line (a deletion's empty
+# target as an empty line).
+ks_pending_list() {
+  ks_pending_deletes | sed -n 's/.*REG_MULTI_SZ *//p' | sed 's/\\0/\n/g'
 }
 
 ks_clear_pending_deletes() {

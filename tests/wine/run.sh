@@ -1,6 +1,8 @@
 #!/bin/bash
 # Runs the Windows programs under Wine (x86_64 build, private prefix, Xvfb
-# display started here and stopped on exit). Prints "N passed, N failed".
+# display started here and stopped on exit): every t_*.sh test, or those
+# named (run.sh t_launcher t_locale). KSETUP_LOCALE picks the locale (see
+# env.sh). Prints "N passed, N failed".
 # A test that fails is run once more, because these tests drive a GUI by its
 # timing; a pass on the second run is reported as such, with the first log
 # kept beside the second (NAME.first.log).
@@ -12,8 +14,13 @@ trap wine_stop EXIT
 
 passed=0
 failed=0
-for t in tests/wine/t_*.sh; do
-  [ -f "$t" ] || continue
+tests=("$@")
+[ ${#tests[@]} -gt 0 ] || tests=(tests/wine/t_*.sh)
+echo "wine: ${KSETUP_LOCALE}, ${#tests[@]} tests"
+for t in "${tests[@]}"; do
+  [[ "$t" == */* ]] || t=tests/wine/$t
+  [[ "$t" == *.sh ]] || t=$t.sh
+  [ -f "$t" ] || { failed=$((failed + 1)); echo "FAIL $t: no such test"; continue; }
   name=$(basename "$t" .sh)
   if bash "$t" >"$WINE_LOGS/$name.log" 2>&1; then
     passed=$((passed + 1)); echo "ok   $name"

@@ -2,7 +2,8 @@
 # The start-up command CHANGECD asks for disc 1 before the launcher: with the
 # disc in drive E nothing is asked; with another disc there the insert-disc
 # dialog names the disc, and swapping the disc and pressing OK goes on;
-# Force run lists the CD-ROM drives and trusts the one chosen; Cancel ends
+# Force run lists the CD-ROM drives and trusts the one chosen (a reload from
+# the disc then reads that drive); Cancel ends
 # the program; Cancel in the drive list leads back to the insert-disc
 # dialog. An installed game passes CHANGECD over.
 set -euo pipefail
@@ -62,6 +63,11 @@ quit_launcher "$pid"
 echo "ok: the launcher came after the disc was inserted"
 
 echo "== Force run, drive E chosen"
+# The start script reloads the script from the disc found, so the title the
+# launcher shows tells which drive was taken: E holds a script of its own.
+{ ks_default_script; echo 'EXEC CHANGECD = 1, LOADINIFROMCD = 0'; } | ks_script "$start"
+cp "$start/Instdata.pak" "$wrong/Instdata.pak"
+ks_default_script | sed 's/^APPLITITLE.*/APPLITITLE = "ドライブＥのスクリプト"/' | ks_script "$wrong"
 wine_cdrom E "$wrong"
 pid=$(launch)
 d=$(insert_dialog "$pid")
@@ -76,8 +82,12 @@ ks_expect "only CD-ROM entries" "$(grep -vc '^\[-[D-Z]-\] \|^sel=' <<<"$items" |
 ks_expect "first entry selected" "$(tail -1 <<<"$items")" "sel=0"
 ks_expect "prompt" "$(ks_text "$s" 65535)" "CDの挿入されているドライブを選択してください"
 ks_drv click "$s" 1
-quit_launcher "$pid"
-echo "ok: the chosen drive was trusted"
+h=$(ks_find -title "ドライブＥのスクリプト" -control 3 -pid "$pid")
+ks_drv click "$h" 2
+ks_wait_exit "$pid"
+rm -f "$wrong/KSetup.ini" "$wrong/Instdata.pak"
+{ ks_default_script; echo 'EXEC CHANGECD = 1'; } | ks_script "$start"
+echo "ok: the chosen drive was trusted: the script was reloaded from E"
 
 echo "== Force run, drive described by the registry"
 # The drive's mounted-device value names a device whose enumeration key

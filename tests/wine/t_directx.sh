@@ -2,7 +2,8 @@
 # The DirectX button starts the DirectX setup from the disc that holds it
 # (drive E), and the launcher stays open. Without the disc it asks for it
 # with the title's prompt (or the script's DXMESSAGE) until the disc is
-# inserted and OK pressed, or Cancel is pressed.
+# inserted and OK pressed, or Cancel is pressed. The setup starts by its
+# full path, quoted, in its own folder.
 set -euo pipefail
 source "$(dirname "$0")/lib_ksetup.sh"
 
@@ -14,7 +15,7 @@ ks_not_installed
 marker=$KS_WORK/marker.txt
 export KSETUP_MARKER_WIN
 KSETUP_MARKER_WIN=$(winepath -w "$marker")
-expected_run='cmdline="E:\DIRECTX\DXSETUP.EXE"	cwd=E:\'
+expected_run='cmdline="E:\DIRECTX\DXSETUP.EXE"	cwd=E:\DIRECTX'
 
 # runs_recorded N: waits until the marker has N lines.
 runs_recorded() {

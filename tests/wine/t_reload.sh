@@ -45,8 +45,9 @@ pid=$(launch)
 d=$(ks_find -title "ＣＤの挿入" -control 1015 -pid "$pid")
 ks_shot dialog-111-after-reload
 ks_expect "the new list asks for disc 2" "$(ks_text "$d" 1015)" "『テストディスク２』"
+work=$(ks_run_folder)
 for f in KSetup.ini Instdata.pak; do
-  cmp -s "$disc1/$f" "$KS_TEMP_UNIX/$f" || ks_fail "$f was not copied from F into the temporary folder"
+  cmp -s "$disc1/$f" "$work/$f" || ks_fail "$f was not copied from F into a folder of the program's own"
 done
 echo "ok: script and archive copied from F:"
 wine_cdrom E "$disc2"
@@ -69,7 +70,7 @@ ks_fresh_temp
 pid=$(launch)
 h=$(ks_find -title "インストール済み" -control 3 -pid "$pid" -timeout 20000)
 ks_no_window -title "ＣＤの挿入" -pid "$pid" -timeout 500
-cmp -s "$installed_unix/KSetup.ini" "$KS_TEMP_UNIX/KSetup.ini" || ks_fail "the script was not copied from the install folder"
+cmp -s "$installed_unix/KSetup.ini" "$(ks_run_folder)/KSetup.ini" || ks_fail "the script was not copied from the install folder"
 echo "ok: reloaded from the install folder; the repeated reload stopped"
 ks_drv click "$h" 2
 ks_wait_exit "$pid"
