@@ -120,26 +120,34 @@ static inline void buildPattern(uint8_t* pattern, const uint8_t* src, size_t d) 
 // copyFar(out, d, n): a copy from d >= 16 back, in whole chunks.
 // fillPattern(out, d, n): a copy from d < 16 back with n > d.
 
+// 8 bytes at p, and stored at p, in whatever order the processor keeps them.
+static inline uint64_t load8(const uint8_t* p) {
+  uint64_t v;
+  memcpy(&v, p, 8);
+  return v;
+}
+static inline void store8(uint8_t* p, uint64_t v) { memcpy(p, &v, 8); }
+
 struct PlainMoves {
   enum { kRepeats = 0 };
 
   static void moveUnit(uint8_t* out, const uint8_t* src, size_t) {
-    uint8_t v[16];
-    memcpy(v, src, 16);
-    memcpy(out, v, 16);
+    const uint64_t a = load8(src), b = load8(src + 8);
+    store8(out, a);
+    store8(out + 8, b);
   }
   static void moveRow(uint8_t* out, const uint8_t* src, size_t) { moveUnit(out, src, 0); }
 
-  static void repeatShort(uint8_t* out, size_t d) {
-    // The d bytes times 1 + 2^(8d) + 2^(16d) + ... fill 8 bytes with copies.
+  // The d <= 4 bytes at src times 1 + 2^(8d) + 2^(16d) + ...: 8 bytes of
+  // their pattern.
+  static uint64_t spreadShort(const uint8_t* src, size_t d) {
     static const uint64_t keep[5] = {0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF};
     static const uint64_t spread[5] = {0, 0x0101010101010101ull, 0x0001000100010001ull,
                                        0x0001000001000001ull, 0x0000000100000001ull};
-    uint64_t v;
-    memcpy(&v, out - d, 8);
-    v = (v & keep[d]) * spread[d];
-    memcpy(out, &v, 8);
+    return (load8(src) & keep[d]) * spread[d];
   }
+
+  static void repeatShort(uint8_t* out, size_t d) { store8(out, spreadShort(out - d, d)); }
 
   static void copyFar(uint8_t* out, size_t d, size_t n) {
     uint8_t* const end = out + n;
@@ -150,12 +158,18 @@ struct PlainMoves {
   }
 
   static void fillPattern(uint8_t* out, size_t d, size_t n) {
-    uint8_t pattern[32];
-    buildPattern(pattern, out - d, d);
+    uint64_t p[4];
+    if (d == 1 || d == 2 || d == 4 || d == 8) {
+      p[0] = p[1] = p[2] = p[3] = d == 8 ? load8(out - 8) : spreadShort(out - d, d);
+    } else {
+      uint8_t pattern[32];
+      buildPattern(pattern, out - d, d);
+      for (int i = 0; i < 4; i++) p[i] = load8(pattern + 8 * i);
+    }
     const size_t step = kPatternStep[d];
     uint8_t* const end = out + n;
     do {
-      memcpy(out, pattern, 32);
+      for (int i = 0; i < 4; i++) store8(out + 8 * i, p[i]);
       out += step;
     } while (out < end);
   }
