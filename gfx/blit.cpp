@@ -103,119 +103,116 @@ __attribute__((target("sse2"))) static inline void prefetchNextRow(const uint8_t
   _mm_prefetch(reinterpret_cast<const char*>(uintptr_t(d) - destinationPitch), _MM_HINT_T0);
 }
 
-// Four pixels in SSE2 registers: each pixel's bytes widen to four 16-bit
-// lanes, multiplied by (a, a, a, 0) and (255 - a, ..., 255) and added; the
-// packed blend keeps the high byte, the exact one divides by 255 and clears
-// the alpha byte.
-template <bool kExact>
-__attribute__((target("sse2"))) static inline __m128i blend4Sse2(__m128i sp, __m128i dp) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i all255 = _mm_set1_epi16(255);
-  const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-  __m128i sLo = _mm_unpacklo_epi8(sp, zero), sHi = _mm_unpackhi_epi8(sp, zero);
-  __m128i dLo = _mm_unpacklo_epi8(dp, zero), dHi = _mm_unpackhi_epi8(dp, zero);
-  // Each pixel's alpha (lane 3 of its four) spread over its colour lanes.
-  __m128i mLo = _mm_shufflehi_epi16(_mm_shufflelo_epi16(sLo, 0xFF), 0xFF);
-  __m128i mHi = _mm_shufflehi_epi16(_mm_shufflelo_epi16(sHi, 0xFF), 0xFF);
-  mLo = _mm_and_si128(mLo, colourLanes);
-  mHi = _mm_and_si128(mHi, colourLanes);
-  __m128i lo = _mm_add_epi16(_mm_mullo_epi16(sLo, mLo),
-                             _mm_mullo_epi16(dLo, _mm_sub_epi16(all255, mLo)));
-  __m128i hi = _mm_add_epi16(_mm_mullo_epi16(sHi, mHi),
-                             _mm_mullo_epi16(dHi, _mm_sub_epi16(all255, mHi)));
-  if (kExact) {
-    const __m128i reciprocal = _mm_set1_epi16(short(0x8081));
-    lo = _mm_srli_epi16(_mm_mulhi_epu16(lo, reciprocal), 7);
-    hi = _mm_srli_epi16(_mm_mulhi_epu16(hi, reciprocal), 7);
-    return _mm_and_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(0x00FFFFFF));
+// The blend of a vector of pixels at s over those at d: 4 pixels in SSE2
+// registers, 8 in AVX2 ones (each 128-bit half working as SSE2 does). Each
+// pixel's bytes widen to four 16-bit lanes, multiplied by (a, a, a, 0) and
+// (255 - a, ..., 255) and added; the packed blend keeps the high byte, the
+// exact one divides by 255 and clears the alpha byte.
+struct Sse2Ops {
+  enum { kPixels = 4 };
+
+  template <bool kExact>
+  __attribute__((target("sse2"))) static inline void blend(const uint8_t* s, uint8_t* d) {
+    const __m128i sp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i dp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+    const __m128i zero = _mm_setzero_si128(), all255 = _mm_set1_epi16(255);
+    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i sLo = _mm_unpacklo_epi8(sp, zero), sHi = _mm_unpackhi_epi8(sp, zero);
+    const __m128i dLo = _mm_unpacklo_epi8(dp, zero), dHi = _mm_unpackhi_epi8(dp, zero);
+    // Each pixel's alpha (lane 3 of its four) spread over its colour lanes.
+    const __m128i mLo =
+        _mm_and_si128(_mm_shufflehi_epi16(_mm_shufflelo_epi16(sLo, 0xFF), 0xFF), colourLanes);
+    const __m128i mHi =
+        _mm_and_si128(_mm_shufflehi_epi16(_mm_shufflelo_epi16(sHi, 0xFF), 0xFF), colourLanes);
+    __m128i lo = _mm_add_epi16(_mm_mullo_epi16(sLo, mLo),
+                               _mm_mullo_epi16(dLo, _mm_sub_epi16(all255, mLo)));
+    __m128i hi = _mm_add_epi16(_mm_mullo_epi16(sHi, mHi),
+                               _mm_mullo_epi16(dHi, _mm_sub_epi16(all255, mHi)));
+    __m128i* out = reinterpret_cast<__m128i*>(d);
+    if (kExact) {
+      const __m128i reciprocal = _mm_set1_epi16(short(0x8081));
+      lo = _mm_srli_epi16(_mm_mulhi_epu16(lo, reciprocal), 7);
+      hi = _mm_srli_epi16(_mm_mulhi_epu16(hi, reciprocal), 7);
+      _mm_storeu_si128(out, _mm_and_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(0x00FFFFFF)));
+    } else {
+      _mm_storeu_si128(out, _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8)));
+    }
   }
-  return _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
-}
+};
 
-template <bool kExact>
-__attribute__((target("sse2"))) static inline void blend4Sse2At(const uint8_t* s, uint8_t* d) {
-  __m128i sp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-  __m128i dp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), blend4Sse2<kExact>(sp, dp));
-}
+struct Avx2Ops {
+  enum { kPixels = 8 };
 
-template <bool kExact>
-__attribute__((target("sse2"))) static void blendRowsSse2(const uint8_t* source,
-                                                          uint8_t* destination, int32_t columns,
-                                                          int32_t rows, int32_t sourcePitch,
-                                                          int32_t destinationPitch) {
+  template <bool kExact>
+  __attribute__((target("avx2"))) static inline void blend(const uint8_t* s, uint8_t* d) {
+    const __m256i sp = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
+    const __m256i dp = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
+    const __m256i zero = _mm256_setzero_si256(), all255 = _mm256_set1_epi16(255);
+    // A byte shuffle spreads each pixel's alpha over its colour lanes
+    // straight from the source bytes.
+    const char z = char(0x80);
+    const __m256i alphaLo = _mm256_setr_epi8(3, z, 3, z, 3, z, z, z, 7, z, 7, z, 7, z, z, z,  //
+                                             3, z, 3, z, 3, z, z, z, 7, z, 7, z, 7, z, z, z);
+    const __m256i alphaHi = _mm256_setr_epi8(11, z, 11, z, 11, z, z, z, 15, z, 15, z, 15, z, z,
+                                             z, 11, z, 11, z, 11, z, z, z, 15, z, 15, z, 15, z, z,
+                                             z);
+    const __m256i sLo = _mm256_unpacklo_epi8(sp, zero), sHi = _mm256_unpackhi_epi8(sp, zero);
+    const __m256i dLo = _mm256_unpacklo_epi8(dp, zero), dHi = _mm256_unpackhi_epi8(dp, zero);
+    const __m256i mLo = _mm256_shuffle_epi8(sp, alphaLo), mHi = _mm256_shuffle_epi8(sp, alphaHi);
+    __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(sLo, mLo),
+                                  _mm256_mullo_epi16(dLo, _mm256_sub_epi16(all255, mLo)));
+    __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(sHi, mHi),
+                                  _mm256_mullo_epi16(dHi, _mm256_sub_epi16(all255, mHi)));
+    __m256i* out = reinterpret_cast<__m256i*>(d);
+    if (kExact) {
+      const __m256i reciprocal = _mm256_set1_epi16(short(0x8081));
+      lo = _mm256_srli_epi16(_mm256_mulhi_epu16(lo, reciprocal), 7);
+      hi = _mm256_srli_epi16(_mm256_mulhi_epu16(hi, reciprocal), 7);
+      _mm256_storeu_si256(
+          out, _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(0x00FFFFFF)));
+    } else {
+      _mm256_storeu_si256(out,
+                          _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8)));
+    }
+  }
+};
+
+// 16 pixels a step with the next row asked for, then whole vectors, then
+// the pixels left over one at a time.
+template <class Ops, bool kExact>
+static inline void blendRowsWith(const uint8_t* source, uint8_t* destination, int32_t columns,
+                                 int32_t rows, int32_t sourcePitch, int32_t destinationPitch) {
+  const int32_t step = Ops::kPixels;
   for (int32_t row = 0; row < rows; row++) {
     const uint8_t* s = source;
     uint8_t* d = destination;
     int32_t i = 0;
     for (; i + 16 <= columns; i += 16, s += 64, d += 64) {
       prefetchNextRow(s, d, sourcePitch, destinationPitch);
-      for (int k = 0; k < 64; k += 16) blend4Sse2At<kExact>(s + k, d + k);
+      for (int32_t k = 0; k < 64; k += 4 * step) Ops::template blend<kExact>(s + k, d + k);
     }
-    for (; i + 4 <= columns; i += 4, s += 16, d += 16) blend4Sse2At<kExact>(s, d);
+    for (; i + step <= columns; i += step, s += 4 * step, d += 4 * step)
+      Ops::template blend<kExact>(s, d);
     for (; i < columns; i++, s += 4, d += 4) blendPixel<kExact>(s, d);
     source -= sourcePitch;
     destination -= destinationPitch;
   }
 }
 
-// Eight pixels in AVX2 registers, the same lanes as SSE2 in each 128-bit
-// half; a byte shuffle spreads each pixel's alpha over its colour lanes
-// straight from the source bytes.
 template <bool kExact>
-__attribute__((target("avx2"))) static inline __m256i blend8Avx2(__m256i sp, __m256i dp) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i all255 = _mm256_set1_epi16(255);
-  const char z = char(0x80);
-  const __m256i alphaLo = _mm256_setr_epi8(3, z, 3, z, 3, z, z, z, 7, z, 7, z, 7, z, z, z,  //
-                                           3, z, 3, z, 3, z, z, z, 7, z, 7, z, 7, z, z, z);
-  const __m256i alphaHi = _mm256_setr_epi8(11, z, 11, z, 11, z, z, z, 15, z, 15, z, 15, z, z, z,
-                                           11, z, 11, z, 11, z, z, z, 15, z, 15, z, 15, z, z, z);
-  __m256i sLo = _mm256_unpacklo_epi8(sp, zero), sHi = _mm256_unpackhi_epi8(sp, zero);
-  __m256i dLo = _mm256_unpacklo_epi8(dp, zero), dHi = _mm256_unpackhi_epi8(dp, zero);
-  __m256i mLo = _mm256_shuffle_epi8(sp, alphaLo), mHi = _mm256_shuffle_epi8(sp, alphaHi);
-  __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(sLo, mLo),
-                                _mm256_mullo_epi16(dLo, _mm256_sub_epi16(all255, mLo)));
-  __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(sHi, mHi),
-                                _mm256_mullo_epi16(dHi, _mm256_sub_epi16(all255, mHi)));
-  if (kExact) {
-    const __m256i reciprocal = _mm256_set1_epi16(short(0x8081));
-    lo = _mm256_srli_epi16(_mm256_mulhi_epu16(lo, reciprocal), 7);
-    hi = _mm256_srli_epi16(_mm256_mulhi_epu16(hi, reciprocal), 7);
-    return _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(0x00FFFFFF));
-  }
-  return _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8));
+__attribute__((target("sse2"), flatten)) static void blendRowsSse2(
+    const uint8_t* source, uint8_t* destination, int32_t columns, int32_t rows,
+    int32_t sourcePitch, int32_t destinationPitch) {
+  blendRowsWith<Sse2Ops, kExact>(source, destination, columns, rows, sourcePitch,
+                                 destinationPitch);
 }
 
 template <bool kExact>
-__attribute__((target("avx2"))) static inline void blend8Avx2At(const uint8_t* s, uint8_t* d) {
-  __m256i sp = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
-  __m256i dp = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), blend8Avx2<kExact>(sp, dp));
-}
-
-template <bool kExact>
-__attribute__((target("avx2"))) static void blendRowsAvx2(const uint8_t* source,
-                                                          uint8_t* destination, int32_t columns,
-                                                          int32_t rows, int32_t sourcePitch,
-                                                          int32_t destinationPitch) {
-  for (int32_t row = 0; row < rows; row++) {
-    const uint8_t* s = source;
-    uint8_t* d = destination;
-    int32_t i = 0;
-    for (; i + 16 <= columns; i += 16, s += 64, d += 64) {
-      prefetchNextRow(s, d, sourcePitch, destinationPitch);
-      blend8Avx2At<kExact>(s, d);
-      blend8Avx2At<kExact>(s + 32, d + 32);
-    }
-    if (i + 8 <= columns) {
-      blend8Avx2At<kExact>(s, d);
-      i += 8, s += 32, d += 32;
-    }
-    for (; i < columns; i++, s += 4, d += 4) blendPixel<kExact>(s, d);
-    source -= sourcePitch;
-    destination -= destinationPitch;
-  }
+__attribute__((target("avx2"), flatten)) static void blendRowsAvx2(
+    const uint8_t* source, uint8_t* destination, int32_t columns, int32_t rows,
+    int32_t sourcePitch, int32_t destinationPitch) {
+  blendRowsWith<Avx2Ops, kExact>(source, destination, columns, rows, sourcePitch,
+                                 destinationPitch);
 }
 #endif
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "gfx/blit.h"
-#include "gfx/cpu.h"
 #include "gfx/surface.h"
 #include "platform/platform.h"
+#include "tests/unit/cpu_paths.h"
 
 namespace {
 
@@ -78,16 +78,6 @@ TEST(Blend, ExactAndPackedFollowTheirFormulasOnTheDocumentedValues) {
   blendRowsPacked(reinterpret_cast<uint8_t*>(&s), reinterpret_cast<uint8_t*>(&p), 1, 1, 4, 4);
   EXPECT_EQ(e, pixel(255, 255, 255, 0));
   EXPECT_EQ(p, pixel(254, 254, 254, 254));
-}
-
-// Runs `check(path)` for every blend path this processor has.
-template <class Check>
-void forEachPath(Check check) {
-  for (int path = 0; path < kPathCount; path++) {
-    if (!cpuPathAvailable(path)) continue;
-    SCOPED_TRACE(testing::Message() << "path " << path);
-    check(path);
-  }
 }
 
 void blendOn(int path, bool exact, const uint32_t* source, uint32_t* destination,

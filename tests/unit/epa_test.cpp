@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "gfx/cpu.h"
 #include "media/epa.h"
 #include "platform/platform.h"
+#include "tests/unit/cpu_paths.h"
 #include "tests/unit/test_util.h"
 #include "tools/pak_writer.h"
 
@@ -260,16 +260,6 @@ TEST(EpaDecode, DamagedStreamsKeepWhatWasDecoded) {
 }
 
 const size_t kGuard = 64;
-
-// Runs `check` once for every decompressor path this processor has.
-template <class Check>
-void forEachPath(Check check) {
-  for (int path = 0; path < kPathCount; path++) {
-    if (!cpuPathAvailable(path)) continue;
-    SCOPED_TRACE(testing::Message() << "path " << path);
-    check(path);
-  }
-}
 
 // Pictures of every mode at widths around the 16 pixels the vector
 // conversion takes at a time, sound and cut short, on every path: the pixels
