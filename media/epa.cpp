@@ -359,9 +359,7 @@ static inline int unpackWith(const uint8_t* stream, size_t streamSize, uint8_t* 
         if (in >= inStop) break;
         size_t b = in[0];
         while (!kCommands.extended[b]) {
-          // The next command follows this byte, or the literal run after it.
           const uint8_t* const next = in + 1;
-          const uint8_t* const afterRun = next + b;
           if (!Moves::kRepeats && kCommands.overlaps[b]) {
             Moves::repeatShort(out, kCommands.nearDistance[b]);
           } else {
@@ -371,7 +369,8 @@ static inline int unpackWith(const uint8_t* stream, size_t streamSize, uint8_t* 
             Moves::moveRow(out, from, kCommands.nearDistance[b]);
           }
           out += kCommands.length[b];
-          in = b < 16 ? afterRun : next;
+          // The next command follows this byte, or the literal run after it.
+          in = b < 16 ? next + b : next;
           if (in >= inStop) break;
           b = in[0];
         }
