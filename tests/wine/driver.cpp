@@ -32,6 +32,8 @@
 //   icon EXE ID                                 sizes of icon group ID
 //   security PATH                               the access list of a file or
 //                                               folder as SDDL ("D:...")
+//   regtext KEY NAME                            a string value below
+//                                               HKEY_CURRENT_USER, in UTF-8
 //   securefolder PATH SDDL                      make a folder with that access
 //                                               list, print the list it reads
 //                                               back with, remove the folder
@@ -750,6 +752,15 @@ int run(int argc, wchar_t** argv) {
                                          SMTO_ABORTIFHUNG, 5000, &result))
       return 1;
     return result ? 0 : 1;
+  }
+  if (action == L"regtext") {
+    if (argc < 4) return usage();
+    wchar_t text[1024];
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_CURRENT_USER, argv[2], argv[3], RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+      return 1;
+    out(text);
+    return 0;
   }
   if (action == L"securefolder") {
     if (argc < 4) return usage();
