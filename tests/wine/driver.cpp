@@ -345,39 +345,35 @@ BOOL CALLBACK listWindow(HWND window, LPARAM) {
   return TRUE;
 }
 
-// Text in the ANSI code page as UTF-16.
-std::wstring fromAnsi(const char* text) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (length <= 1) return L"";
-  std::wstring wide(length - 1, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
-  return wide;
-}
-
-// Reads a shell link through its ANSI interface, as the program wrote it.
+// Reads a shell link through its Unicode interface, as the program writes it.
 int shortcut(const wchar_t* file) {
   if (FAILED(CoInitialize(nullptr))) return 1;
-  IShellLinkA* link = nullptr;
+  IShellLinkW* link = nullptr;
   IPersistFile* persist = nullptr;
   int result = 1;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                  reinterpret_cast<void**>(&link))) &&
       SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
       SUCCEEDED(persist->Load(file, STGM_READ))) {
-    char text[1024];
+    wchar_t text[1024];
     int show = 0;
     text[0] = 0;
-    link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-    out(L"target=" + fromAnsi(text));
+    // The target from the link's item list, which keeps every name; the
+    // path it also stores is in the system's code page.
+    LPITEMIDLIST items = nullptr;
+    if (FAILED(link->GetIDList(&items)) || !items || !SHGetPathFromIDListW(items, text))
+      link->GetPath(text, 1024, nullptr, SLGP_RAWPATH);
+    if (items) CoTaskMemFree(items);
+    out(std::wstring(L"target=") + text);
     text[0] = 0;
-    link->GetArguments(text, sizeof text);
-    out(L"arguments=" + fromAnsi(text));
+    link->GetArguments(text, 1024);
+    out(std::wstring(L"arguments=") + text);
     text[0] = 0;
-    link->GetWorkingDirectory(text, sizeof text);
-    out(L"folder=" + fromAnsi(text));
+    link->GetWorkingDirectory(text, 1024);
+    out(std::wstring(L"folder=") + text);
     text[0] = 0;
-    link->GetDescription(text, sizeof text);
-    out(L"description=" + fromAnsi(text));
+    link->GetDescription(text, 1024);
+    out(std::wstring(L"description=") + text);
     link->GetShowCmd(&show);
     out(L"show=" + std::to_wstring(show));
     result = 0;

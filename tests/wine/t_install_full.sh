@@ -169,11 +169,10 @@ for i in $(seq 0 $((n - 1))); do
   target=$(jq -r ".shortcutLink[$i]" <<<"$dump")
   work=$folder_win${sub:+\\$sub}
   got=$(ks_drv shortcut "$(winepath -w "$menu_unix/$name")")
-  # The shell link keeps its target as a full path, doubled backslashes
-  # (from a game folder name that starts with one) made single.
-  single=$work\\$target
-  single=${single//\\\\/\\}
-  ks_expect "shortcut $name" "$got" "target=$single
+  # The shell link gets its target and folder as full paths, doubled
+  # backslashes (from a game folder name that starts with one) made single.
+  work=${work//\\\\/\\}
+  ks_expect "shortcut $name" "$got" "target=$work\\$target
 arguments=$(jq -r ".shortcutParam[$i] // \"\"" <<<"$dump")
 folder=$work
 description=$(jq -r ".shortcutLabel[$i] // \"\"" <<<"$dump")
