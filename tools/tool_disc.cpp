@@ -141,7 +141,8 @@ struct DiscFile {
 
 struct Disc {
   std::vector<DiscFile> files;
-  std::map<std::string, size_t> byKey;  // pathKey -> index
+  std::map<std::string, size_t> byKey;         // pathKey -> index
+  std::map<std::string, std::string> folders;  // pathKey -> the folder's path on the disc
   std::string label;
 };
 
@@ -154,9 +155,22 @@ struct Build {
   std::vector<Disc> discs;
 };
 
+// `path` with its folders spelled as the disc has them already: names that
+// differ in case only are one folder on Windows.
+static std::string sameFolders(Disc* disc, const std::string& path) {
+  std::string out;
+  size_t start = 0;
+  for (size_t slash; (slash = path.find('/', start)) != std::string::npos; start = slash + 1) {
+    std::string key = pathKey(path.substr(0, slash));
+    out = disc->folders.emplace(key, out + path.substr(start, slash - start)).first->second + "/";
+  }
+  return out + path.substr(start);
+}
+
 // Adds a file to a disc; false with a reason when another source already
 // put something there (the same file named twice is fine).
-static bool addFile(Disc* disc, const DiscFile& file, std::string* reason) {
+static bool addFile(Disc* disc, DiscFile file, std::string* reason) {
+  file.path = sameFolders(disc, file.path);
   std::string key = pathKey(file.path);
   auto it = disc->byKey.find(key);
   if (it == disc->byKey.end()) {
