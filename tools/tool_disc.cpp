@@ -148,6 +148,7 @@ struct Disc {
 
 struct Build {
   std::string project, out, exe;
+  bool exeGiven = false;  // --exe, else the default
   bool image = false;
   std::string scriptName;  // PROJECT/KSetup.ini
   std::string script;      // code page 932, sizes filled
@@ -509,7 +510,9 @@ static int layOut(Build* b) {
   if (rc == kExitOk) {
     std::string exeData;
     if (!readWholeFile(b->exe, &exeData))
-      rc = failInput(b->exe, "no KSetup.exe here: build the win32 preset or give --exe");
+      rc = failInput(b->exe, b->exeGiven ? strerror(errno)
+                                         : "no win32 build of KSetup.exe here (the default): build "
+                                           "the win32 preset or give --exe");
     else if (exeData.compare(0, 2, "MZ") != 0)
       rc = failInput(b->exe, "not a Windows program");
     std::string unused;
@@ -733,7 +736,8 @@ static int discBuild(int argc, char** argv) {
   if (b.project.empty() || b.out.empty()) return failUsage(kBuildUsage);
   while (b.project.size() > 1 && b.project.back() == '/') b.project.pop_back();
   while (b.out.size() > 1 && b.out.back() == '/') b.out.pop_back();
-  if (b.exe.empty()) b.exe = defaultExe();
+  b.exeGiven = !b.exe.empty();
+  if (!b.exeGiven) b.exe = defaultExe();
   b.scriptName = b.project + "/KSetup.ini";
   if (!isFolder(b.project)) return failInput(b.project, "no such project folder");
   for (const char* folder : {"files", "pictures"})
