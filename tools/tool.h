@@ -32,6 +32,11 @@ int failUsage(const char* usage);
 bool readWholeFile(const std::string& path, std::string* data);
 bool writeWholeFile(const std::string& path, const void* data, size_t size);
 
+// A path of the script (code page 932) for comparing names as the program
+// does: letters folded as it folds them, separators as single backslashes,
+// none at either end.
+std::string comparable(const std::string& path);
+
 // ---- Host folders in the program's paths ----
 // The core names files the Windows way: drive roots ("E:\") and code page
 // 932 names below them. A host folder the tool is given (any UTF-8 name)

@@ -89,25 +89,11 @@ static const char kStampName[] = ".ksetup-disc-build";
 
 // ---- Names -----------------------------------------------------------------------------
 
-// A path for comparing names as Windows does: code page 932 folded to upper
-// case with '/' between parts (the UTF-8 path itself when it has no code
-// page 932 form).
+// A disc path (UTF-8) for comparing names as Windows does (the path itself
+// when it has no code page 932 form).
 static std::string pathKey(const std::string& utf8) {
   std::string cp932;
-  if (!utf8ToCp932(utf8.data(), utf8.size(), &cp932)) return utf8;
-  std::string key;
-  for (const char* p = cp932.c_str(); *p;) {
-    size_t length;
-    unsigned c = sjisFoldedChar(p, &length);
-    if (length == 2) {
-      key.push_back(char(c >> 8));
-      key.push_back(char(c & 0xFF));
-    } else {
-      key.push_back(c == '\\' ? '/' : char(c));
-    }
-    p += length;
-  }
-  return key;
+  return utf8ToCp932(utf8.data(), utf8.size(), &cp932) ? comparable(cp932) : utf8;
 }
 
 // A script path (code page 932, backslashes) as a disc path (UTF-8, '/').

@@ -357,9 +357,7 @@ struct CheckResult {
 
 static const char kSeparators[] = "\\/";
 
-// The path for comparing: letters folded as the program folds them,
-// separators as single backslashes, none at either end.
-static std::string comparable(const std::string& path) {
+std::string comparable(const std::string& path) {
   std::string out;
   for (const char* p = path.c_str(); *p;) {
     size_t length;

@@ -21,12 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string bytes(size_t n, unsigned seed) {
-  std::string s(n, 0);
-  for (size_t i = 0; i < n; i++) s[i] = char((i * 151 + seed * 13 + i / 241) & 255);
-  return s;
-}
-
 void writePicture(const std::string& path, uint32_t width, uint32_t height, uint32_t colour) {
   std::vector<uint32_t> pixels(size_t(width) * height, colour);
   pixels[0] = 0xFF000000u;  // two colours

@@ -16,12 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string bytes(size_t n, unsigned seed) {
-  std::string s(n, 0);
-  for (size_t i = 0; i < n; i++) s[i] = char((i * 131 + seed * 7 + i / 251) & 255);
-  return s;
-}
-
 const char kScript[] =
     "DISCNUM = 2\r\n"
     "KEYFILE = \"DISC1.KEY\" \"DISC2.KEY\"\r\n"

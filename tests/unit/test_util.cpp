@@ -47,6 +47,12 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+std::string bytes(size_t n, unsigned seed) {
+  std::string s(n, 0);
+  for (size_t i = 0; i < n; i++) s[i] = char((i * 131 + seed * 7 + i / 251) & 255);
+  return s;
+}
+
 std::map<std::string, std::string> filesBelow(const std::string& folder) {
   namespace fs = std::filesystem;
   std::map<std::string, std::string> files;

@@ -25,6 +25,9 @@ bool fileExists(const std::string& path);
 // empty when there is no such folder.
 std::map<std::string, std::string> filesBelow(const std::string& folder);
 
+// `n` bytes of a pattern that differs with `seed`, for file contents.
+std::string bytes(size_t n, unsigned seed);
+
 // `text` in single quotes for the shell command line runTool builds.
 inline std::string quote(const std::string& text) { return "'" + text + "'"; }
 
