@@ -218,8 +218,9 @@ static int readScript(Build* b) {
   std::string text;
   if (!readWholeFile(b->scriptName, &text)) return failInput(b->scriptName, "no setup script");
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
-  std::string cp932;
-  if (utf8ToCp932(text.data(), text.size(), &cp932)) {
+  std::string cp932, unused;
+  bool utf8 = isUtf8(text.data(), text.size());
+  if (utf8 && utf8ToCp932(text.data(), text.size(), &cp932)) {
     b->script.clear();
     for (char c : cp932) {
       if (c == '\r') continue;
@@ -228,12 +229,13 @@ static int readScript(Build* b) {
     }
     return kExitOk;
   }
-  std::string unused;
-  if (cp932ToUtf8Strict(text.data(), text.size(), &unused)) {
+  if (!utf8 && cp932ToUtf8Strict(text.data(), text.size(), &unused)) {
     b->script = text;
     return kExitOk;
   }
-  // Neither: name the line that UTF-8 cannot bring into code page 932.
+  if (!utf8)
+    return failInput(b->scriptName, "neither UTF-8 nor code page 932 text");
+  // UTF-8 with a character code page 932 does not hold: name its line.
   int line = 1;
   for (size_t at = 0; at < text.size(); line++) {
     size_t end = text.find('\n', at);
@@ -242,8 +244,7 @@ static int readScript(Build* b) {
     at = end + 1;
   }
   return failInput(b->scriptName + ":" + std::to_string(line),
-                   "a character code page 932 does not hold (the script is neither code page "
-                   "932 nor UTF-8 that it can hold)");
+                   "a character that code page 932, the script's text for the program, does not have");
 }
 
 // Replaces every {size PATH} outside comment lines by the bytes PATH stands
