@@ -90,6 +90,13 @@ std::string cp932(const std::string& utf8) {
   return out;
 }
 
+// Replaces the first `from` of the project's script by `to`.
+void editScript(Project* p, const std::string& from, const std::string& to) {
+  std::string script = readFile(p->dir + "/KSetup.ini");
+  script.replace(script.find(from), from.size(), to);
+  writeFile(p->dir + "/KSetup.ini", script);
+}
+
 std::vector<std::string> names(const std::map<std::string, std::string>& files) {
   std::vector<std::string> out;
   for (const auto& f : files) out.push_back(f.first);
@@ -207,9 +214,7 @@ TEST(DiscBuild, BadProjectsGetOneLineAndWriteNothing) {
        "pictures/BACK.png: missing: the script shows the picture BACK.EPA"},
       {"missing listed file",
        [](Project* p) {
-         std::string script = readFile(p->dir + "/KSetup.ini");
-         script.replace(script.find("{size GAME.EXE} {"), 15, "5000");
-         writeFile(p->dir + "/KSetup.ini", script);
+         editScript(p, "{size GAME.EXE} {", "5000 {");
          fs::remove(p->dir + "/files/GAME.EXE");
        },
        "--image", "files/GAME.EXE: missing: the file lists name it (disc 1 entry \"GAME.EXE\")"},
@@ -221,11 +226,7 @@ TEST(DiscBuild, BadProjectsGetOneLineAndWriteNothing) {
       {"character Joliet refuses", [](Project* p) { writeFile(p->dir + "/disc1/a;b.txt", "x"); }, "--image",
        "holds a character Joliet names cannot"},
       {"label too long",
-       [](Project* p) {
-         std::string script = readFile(p->dir + "/KSetup.ini");
-         script.replace(script.find("GAME_1"), 6, "A_LABEL_OF_17_CHR");
-         writeFile(p->dir + "/KSetup.ini", script);
-       },
+       [](Project* p) { editScript(p, "GAME_1", "A_LABEL_OF_17_CHR"); },
        "--image", "DISCLABEL item 1 \"A_LABEL_OF_17_CHR\" cannot label the disc image: it is 17 characters long"},
       {"clash with a listed file", [](Project* p) { writeFile(p->dir + "/disc1/game.exe", "x"); }, "",
        "disc1/game.exe: it goes to game.exe, where files/GAME.EXE goes too"},
