@@ -24,7 +24,7 @@
 struct ImageName {
   std::string name;  // code page 932, or UTF-8 when foreign
   bool foreign;
-  IsoEntry entry;    // as stored (UTF-8)
+  IsoEntry entry;  // as stored (UTF-8)
 };
 
 struct ImageDrive {
@@ -314,9 +314,8 @@ DiscEntryKind discEntryKind(const std::string& programPath, uint64_t* size) {
   Resolved r = resolve(programPath.c_str());
   if (r.drive) return r.found && r.isFolder ? kFolderEntry : kNoEntry;
   struct stat st;
-  return stat(hostPath(programPath.c_str()).c_str(), &st) == 0 && S_ISDIR(st.st_mode)
-             ? kFolderEntry
-             : kNoEntry;
+  return stat(hostPath(programPath.c_str()).c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? kFolderEntry
+                                                                                      : kNoEntry;
 }
 
 int entryFiles(const std::string& root, const std::string& entry, uint64_t* bytes, int* folders,

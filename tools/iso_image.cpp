@@ -75,7 +75,8 @@ std::string isoPathProblem(const std::string& path) {
     long units = utf16Units(name, &pair, &forbidden);
     if (units < 0) return "its name is no UTF-8 text";
     if (forbidden)
-      return "\"" + name + "\" holds a character Joliet names cannot (* / : ; ? \\ or a control character)";
+      return "\"" + name +
+             "\" holds a character Joliet names cannot (* / : ; ? \\ or a control character)";
     if (pair) return "\"" + name + "\" holds a character Joliet's UCS-2 names cannot";
     if (units > 64)
       return "\"" + name + "\" is " + std::to_string(units) +
@@ -84,9 +85,11 @@ std::string isoPathProblem(const std::string& path) {
     parts++;
     start = end + 1;
   }
-  if (parts > 8) return "it lies " + std::to_string(parts - 1) + " folders deep; a disc holds 7 at most";
+  if (parts > 8)
+    return "it lies " + std::to_string(parts - 1) + " folders deep; a disc holds 7 at most";
   if (total > 240)
-    return "its path is " + std::to_string(total) + " characters long; a Joliet path holds at most 240";
+    return "its path is " + std::to_string(total) +
+           " characters long; a Joliet path holds at most 240";
   return "";
 }
 
@@ -96,7 +99,8 @@ std::string isoLabelProblem(const std::string& label) {
   if (units < 0) return "it is no UTF-8 text";
   if (units == 0) return "it is empty";
   if (pair || forbidden) return "it holds a character a disc label cannot";
-  if (units > 16) return "it is " + std::to_string(units) + " characters long; a disc label holds 16";
+  if (units > 16)
+    return "it is " + std::to_string(units) + " characters long; a disc label holds 16";
   return "";
 }
 
@@ -211,8 +215,8 @@ bool writeIsoImage(const std::string& folder, const std::vector<IsoExtraFile>& e
   }
   if (ok && done != total) {
     ok = false;
-    *error = "the image engine delivered " + std::to_string(done) + " of " +
-             std::to_string(total) + " bytes";
+    *error = "the image engine delivered " + std::to_string(done) + " of " + std::to_string(total) +
+             " bytes";
   }
   if (ok && rename(partial.c_str(), imagePath.c_str()) != 0) {
     ok = false;
@@ -312,7 +316,8 @@ bool listIsoFolder(IsoReader* image, const std::string& path, std::vector<IsoEnt
   while (iso_dir_iter_next(it, &child) == 1) {
     enum IsoNodeType type = iso_node_get_type(child);
     if (type != LIBISO_DIR && type != LIBISO_FILE) continue;
-    uint64_t size = type == LIBISO_FILE ? uint64_t(iso_file_get_size(reinterpret_cast<IsoFile*>(child))) : 0;
+    uint64_t size =
+        type == LIBISO_FILE ? uint64_t(iso_file_get_size(reinterpret_cast<IsoFile*>(child))) : 0;
     entries->push_back({iso_node_get_name(child), type == LIBISO_DIR, size});
   }
   iso_dir_iter_free(it);

@@ -54,7 +54,7 @@ bool writeIsoImage(const std::string& folder, const std::vector<IsoExtraFile>& e
 // descriptor at byte 32768).
 bool looksLikeIsoImage(const std::string& path);
 
-struct IsoReader;  // an open image
+struct IsoReader;      // an open image
 struct IsoFileReader;  // a file of it open for reading
 
 // Opens the image at the host path `path`; null with a reason.

@@ -48,7 +48,8 @@
 namespace fs = std::filesystem;
 
 static const char kDiscUsage[] =
-    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] | disc list IMAGE  (disc help for more)";
+    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] | disc list IMAGE  (disc help for "
+    "more)";
 
 static const char kDiscHelp[] =
     "usage: ksetup-tool disc build PROJECT --out DIR [--image] [--exe KSetup.exe]\n"
@@ -136,8 +137,8 @@ struct Build {
   std::string project, out, exe;
   bool exeGiven = false;  // --exe, else the default
   bool image = false;
-  std::string scriptName;  // PROJECT/KSetup.ini
-  std::string script;      // code page 932, sizes filled
+  std::string scriptName;            // PROJECT/KSetup.ini
+  std::string script;                // code page 932, sizes filled
   std::map<std::string, int> modes;  // pathKey of a picture -> EPAMODE
   std::vector<Disc> discs;
 };
@@ -204,7 +205,8 @@ static int readSettings(Build* b) {
     char name[256] = {};
     int mode = -1;
     char extra = 0;
-    if (sscanf(l.c_str(), "EPAMODE %255s = %d %c", name, &mode, &extra) != 2 || mode < 0 || mode > 2)
+    if (sscanf(l.c_str(), "EPAMODE %255s = %d %c", name, &mode, &extra) != 2 || mode < 0 ||
+        mode > 2)
       return failInput(path + ":" + std::to_string(line),
                        "not a setting: write EPAMODE NAME.EPA = 0, 1 or 2");
     b->modes[pathKey(name)] = mode;
@@ -233,8 +235,7 @@ static int readScript(Build* b) {
     b->script = text;
     return kExitOk;
   }
-  if (!utf8)
-    return failInput(b->scriptName, "neither UTF-8 nor code page 932 text");
+  if (!utf8) return failInput(b->scriptName, "neither UTF-8 nor code page 932 text");
   // UTF-8 with a character code page 932 does not hold: name its line.
   int line = 1;
   for (size_t at = 0; at < text.size(); line++) {
@@ -243,8 +244,9 @@ static int readScript(Build* b) {
     if (!utf8ToCp932(text.data() + at, end - at, &unused)) break;
     at = end + 1;
   }
-  return failInput(b->scriptName + ":" + std::to_string(line),
-                   "a character that code page 932, the script's text for the program, does not have");
+  return failInput(
+      b->scriptName + ":" + std::to_string(line),
+      "a character that code page 932, the script's text for the program, does not have");
 }
 
 // Replaces every {size PATH} outside comment lines by the bytes PATH stands
@@ -271,7 +273,8 @@ static int fillSizes(Build* b) {
         continue;
       }
       size_t close = i + 6;
-      while (close < text.size() && text[close] != '}' && text[close] != '\r' && text[close] != '\n')
+      while (close < text.size() && text[close] != '}' && text[close] != '\r' &&
+             text[close] != '\n')
         close += sjisCharLength(text.c_str() + close);
       std::string where = b->scriptName + ":" + std::to_string(line);
       if (close >= text.size() || text[close] != '}')
@@ -309,7 +312,8 @@ static std::vector<std::string> pictureNames() {
 
 // Instdata.pak from pictures/: NAME.png encoded for NAME.EPA, else the file
 // of the picture's own name as it is.
-static int buildArchive(const Build& b, const std::vector<std::string>& names, std::string* archive) {
+static int buildArchive(const Build& b, const std::vector<std::string>& names,
+                        std::string* archive) {
   const std::string folder = b.project + "/pictures";
   std::map<std::string, std::string> present;  // pathKey -> file name
   for (const std::string& f : filesBelow(folder))
@@ -346,12 +350,14 @@ static int buildArchive(const Build& b, const std::vector<std::string>& names, s
   }
   for (const auto& p : present)
     if (!used.count(p.first))
-      fprintf(stderr, "ksetup-tool: %s/%s: warning: no picture of the script is made from it; left out\n",
+      fprintf(stderr,
+              "ksetup-tool: %s/%s: warning: no picture of the script is made from it; left out\n",
               folder.c_str(), p.second.c_str());
   bool longNames = false;
   for (const PackMember& m : members) longNames = longNames || m.name.size() > 15;
   std::string error;
-  if (!buildPack(members, longNames, archive, &error)) return failInput(b.project + "/pictures", error);
+  if (!buildPack(members, longNames, archive, &error))
+    return failInput(b.project + "/pictures", error);
   return kExitOk;
 }
 
@@ -507,7 +513,8 @@ static int layOut(Build* b) {
     if (rc == kExitOk) {
       addFile(&one, {"KSetup.exe", b->exe, "", exeData.size(), "KSetup.exe (--exe)"}, &unused);
       addFile(&one, {"KSetup.ini", "", b->script, b->script.size(), "the setup script"}, &unused);
-      addFile(&one, {"Instdata.pak", "", archive, archive.size(), "the pictures' archive"}, &unused);
+      addFile(&one, {"Instdata.pak", "", archive, archive.size(), "the pictures' archive"},
+              &unused);
     }
   }
   if (rc == kExitOk) rc = layOutLists(b, discCount);
@@ -527,7 +534,8 @@ static int layOut(Build* b) {
   for (const std::string& f : filesBelow(b->project + "/files"))
     if (!placed.count(b->project + "/files/" + f)) left.push_back(f);
   if (!left.empty())
-    fprintf(stderr, "ksetup-tool: %s/files: warning: %zu file%s no list names, left off the discs: %s%s\n",
+    fprintf(stderr,
+            "ksetup-tool: %s/files: warning: %zu file%s no list names, left off the discs: %s%s\n",
             b->project.c_str(), left.size(), left.size() == 1 ? "" : "s", left[0].c_str(),
             left.size() > 1 ? ", ..." : "");
   return kExitOk;
@@ -535,7 +543,9 @@ static int layOut(Build* b) {
 
 // ---- Writing -----------------------------------------------------------------------------
 
-static std::string discFolder(const Build& b, size_t d) { return b.out + "/disc" + std::to_string(d + 1); }
+static std::string discFolder(const Build& b, size_t d) {
+  return b.out + "/disc" + std::to_string(d + 1);
+}
 static std::string imagePath(const Build& b, size_t d) { return discFolder(b, d) + ".iso"; }
 
 // Disc folders are replaced only when a build made them.
@@ -546,8 +556,9 @@ static int prepareOut(const Build& b) {
   bool ours = fs::exists(b.out + "/" + kStampName);
   for (size_t d = 0; d < b.discs.size(); d++)
     if (fs::exists(discFolder(b, d)) && !ours)
-      return failInput(discFolder(b, d),
-                       "is there and was not written by disc build: remove it or choose another --out");
+      return failInput(
+          discFolder(b, d),
+          "is there and was not written by disc build: remove it or choose another --out");
   std::string stamp = "disc folders written by ksetup-tool disc build from " + b.project + "\n";
   if (!writeWholeFile(b.out + "/" + kStampName, stamp.data(), stamp.size()))
     return failInput(b.out, strerror(errno));
@@ -619,7 +630,8 @@ static int writeDiscs(const Build& b) {
         clearBar(&progress);
         for (size_t k = 0; k < b.discs.size(); k++) fs::remove_all(discFolder(b, k), ec);
         if (stopSignalSeen()) {
-          fprintf(stderr, "ksetup-tool: %s: interrupted; removed the disc folders\n", b.out.c_str());
+          fprintf(stderr, "ksetup-tool: %s: interrupted; removed the disc folders\n",
+                  b.out.c_str());
           return 128 + stopSignalSeen();
         }
         return failInput(f.source.empty() ? to : f.source, error + "; removed the disc folders");
@@ -658,7 +670,8 @@ static std::string imageDifference(const std::string& image, const Disc& disc,
   for (const auto& w : want) {
     auto h = have.find(w.first);
     if (h == have.end()) return w.first + " is not in it under its name";
-    if (h->second != w.second) return w.first + " has " + std::to_string(h->second) + " bytes in it";
+    if (h->second != w.second)
+      return w.first + " has " + std::to_string(h->second) + " bytes in it";
   }
   if (have.size() != want.size()) return "it holds files that were not asked for";
   return "";
@@ -729,8 +742,8 @@ static int discBuild(int argc, char** argv) {
   if (!isFolder(b.project)) return failInput(b.project, "no such project folder");
   for (const char* folder : {"files", "pictures"})
     if (!isFolder(b.project + "/" + folder))
-      return failInput(b.project + "/" + folder, "missing: a project keeps its " +
-                                                     std::string(folder) + " here");
+      return failInput(b.project + "/" + folder,
+                       "missing: a project keeps its " + std::string(folder) + " here");
   mapDrive(kFilesDrive, b.project + "/files");
 
   int rc = readSettings(&b);

@@ -38,7 +38,7 @@ const char kScript[] =
     "KEYFILE = \"GAME1.KEY\" \"DATA\\KEY2.DAT\"\n"
     "DISCLABEL = \"GAME_1\"\n"
     "DISCNAME = \"\xE4\xB8\x80\" \"SECOND_DISC_OF_THE_GAME\"\n"  // 一
-    "APPLITITLE = \"\xE3\x82\xBD\xE8\xA1\xA8\"\n"               // ソ表
+    "APPLITITLE = \"\xE3\x82\xBD\xE8\xA1\xA8\"\n"                // ソ表
     "EXENAME = \"GAME.EXE\"\n"
     "MUSTMAKEFOLDER = \"\\Game\"\n"
     "REGADDRESS = \"Software\\KSetupTest\\Disc\"\n"
@@ -56,7 +56,7 @@ struct Project {
   std::string dir = root.file("project"), out = root.file("out"), exe = root.file("KSetup.exe");
   explicit Project(const std::string& script = kScript) {
     for (const std::string& f : {std::string(), std::string("/files/data"), "/files/" + kTable,
-                                  std::string("/pictures"), std::string("/disc1")})
+                                 std::string("/pictures"), std::string("/disc1")})
       fs::create_directories(dir + f);
     writeFile(exe, "MZ" + bytes(3000, 9));
     writeFile(dir + "/KSetup.ini", script);
@@ -70,10 +70,12 @@ struct Project {
     writePicture(dir + "/pictures/TITLE.png", 320, 320, 0xFF203040u);
     writePicture(dir + "/pictures/LOGO.png", 400, 98, 0xFF405060u);
     writePicture(dir + "/pictures/back.png", 8, 8, 0xFF102030u);
-    writeFile(dir + "/project.ini", "# full colour, although two colours would fit a palette\nEPAMODE BACK.EPA = 1\n");
+    writeFile(dir + "/project.ini",
+              "# full colour, although two colours would fit a palette\nEPAMODE BACK.EPA = 1\n");
   }
   int build(const std::string& options, std::string* out, std::string* err) {
-    return runTool("disc build " + quote(dir) + " --out " + quote(this->out) + " --exe " + quote(exe) + " " + options,
+    return runTool("disc build " + quote(dir) + " --out " + quote(this->out) + " --exe " +
+                       quote(exe) + " " + options,
                    out, err);
   }
   std::string disc(int n) const { return out + "/disc" + std::to_string(n); }
@@ -86,7 +88,8 @@ std::string cp932(const std::string& utf8) {
   const std::pair<std::string, std::string> table[] = {
       {"\xE8\xA1\xA8", "\x95\x5C"}, {"\xE3\x82\xBD", "\x83\x5C"}, {"\xE4\xB8\x80", "\x88\xEA"}};
   for (const auto& t : table)
-    for (size_t at; (at = out.find(t.first)) != std::string::npos;) out.replace(at, t.first.size(), t.second);
+    for (size_t at; (at = out.find(t.first)) != std::string::npos;)
+      out.replace(at, t.first.size(), t.second);
   return out;
 }
 
@@ -109,14 +112,16 @@ TEST(DiscBuild, LaysOutTheDiscsAsTheListsAndKeyFilesAskAndImagesThem) {
   writePicture(p.dir + "/pictures/UNUSED.png", 4, 4, 0xFF000000u);
   std::string out, err;
   ASSERT_EQ(p.build("--image", &out, &err), 0) << out << err;
-  EXPECT_NE(err.find("files: warning: 1 file no list names, left off the discs: NOTES.TXT"), std::string::npos) << err;
+  EXPECT_NE(err.find("files: warning: 1 file no list names, left off the discs: NOTES.TXT"),
+            std::string::npos)
+      << err;
   EXPECT_NE(err.find("UNUSED.png: warning: no picture of the script"), std::string::npos) << err;
   EXPECT_NE(out.find("disc1/KSetup.ini: loads, 0 warnings"), std::string::npos) << out;
 
   std::map<std::string, std::string> one = filesBelow(p.disc(1)), two = filesBelow(p.disc(2));
-  EXPECT_EQ(names(one), (std::vector<std::string>{"GAME.EXE", "GAME1.KEY", "Instdata.pak", "KSetup.exe",
-                                                  "KSetup.ini", "README.TXT", "data/a.bin",
-                                                  kTable + "/" + kSo + ".DAT"}));
+  EXPECT_EQ(names(one), (std::vector<std::string>{"GAME.EXE", "GAME1.KEY", "Instdata.pak",
+                                                  "KSetup.exe", "KSetup.ini", "README.TXT",
+                                                  "data/a.bin", kTable + "/" + kSo + ".DAT"}));
   // The generated key goes into the folder the pattern's files are in.
   EXPECT_EQ(names(two), (std::vector<std::string>{"data/KEY2.DAT", "data/X.PAK", "data/Y.PAK"}));
   EXPECT_EQ(two["data/KEY2.DAT"], cp932("\xE3\x82\xBD\xE8\xA1\xA8") + " DISC 2\r\n");
@@ -130,7 +135,8 @@ TEST(DiscBuild, LaysOutTheDiscsAsTheListsAndKeyFilesAskAndImagesThem) {
   EXPECT_EQ(script.rfind("// {size GAME.EXE} stays in a comment\r\n", 0), 0u);
   EXPECT_NE(script.find("FILESIZE DISC1 = 5000 3000 100\r\n"), std::string::npos) << script;
   EXPECT_NE(script.find("FILE = \"DATA\\*.PAK\" 1600 8 DISC2\r\n"), std::string::npos);
-  EXPECT_NE(script.find("APPLITITLE = \"" + cp932("\xE3\x82\xBD\xE8\xA1\xA8") + "\""), std::string::npos);
+  EXPECT_NE(script.find("APPLITITLE = \"" + cp932("\xE3\x82\xBD\xE8\xA1\xA8") + "\""),
+            std::string::npos);
 
   // The archive: the launcher's, the dialog's, then the scene's pictures;
   // BACK in the mode project.ini asks for.
@@ -156,8 +162,9 @@ TEST(DiscBuild, LaysOutTheDiscsAsTheListsAndKeyFilesAskAndImagesThem) {
   EXPECT_NE(out.find("         100  " + kTable + "/" + kSo + ".DAT\n"), std::string::npos) << out;
   EXPECT_NE(out.find("          47  autorun.inf\n"), std::string::npos) << out;
   EXPECT_EQ(runTool("disc list " + quote(p.image(2)), &out, &err), 0) << err;
-  EXPECT_EQ(out, "label SECOND_DISC_OF_T\n              data/\n          13  data/KEY2.DAT\n"
-                 "         700  data/X.PAK\n         900  data/Y.PAK\n");
+  EXPECT_EQ(out,
+            "label SECOND_DISC_OF_T\n              data/\n          13  data/KEY2.DAT\n"
+            "         700  data/X.PAK\n         900  data/Y.PAK\n");
 
   // Installed from the images (names matched without regard to case, as on
   // Windows): the files of the folders.
@@ -186,15 +193,18 @@ TEST(DiscBuild, AScriptInCodePage932IsTakenAsItIs) {
   // LF line ends kept, and a placeholder whose name holds マ, whose second
   // byte is the closing brace.
   const std::string ma = "\x83\x7D";  // マ
-  std::string script = cp932(kScript) + "FILE = \"" + ma + ".DAT\" {size " + ma + ".DAT} 14 DISC1\n";
+  std::string script =
+      cp932(kScript) + "FILE = \"" + ma + ".DAT\" {size " + ma + ".DAT} 14 DISC1\n";
   Project p(script);
   writeFile(p.dir + "/files/\xE3\x83\x9E.DAT", bytes(77, 6));  // マ.DAT
   std::string out, err;
   ASSERT_EQ(p.build("", &out, &err), 0) << out << err;
   std::string expected = script;
   const std::pair<std::string, std::string> sizes[] = {
-      {"{size GAME.EXE} {", "5000 {"},   {"{size DATA\\A.BIN}", "3000"},
-      {"{size " + cp932(kTable + "\\" + kSo) + ".DAT}", "100"}, {"{size DATA\\*.PAK}", "1600"},
+      {"{size GAME.EXE} {", "5000 {"},
+      {"{size DATA\\A.BIN}", "3000"},
+      {"{size " + cp932(kTable + "\\" + kSo) + ".DAT}", "100"},
+      {"{size DATA\\*.PAK}", "1600"},
       {"{size " + ma + ".DAT}", "77"}};
   for (const auto& s : sizes) expected.replace(expected.find(s.first), s.first.size(), s.second);
   EXPECT_EQ(readFile(p.disc(1) + "/KSetup.ini"), expected);
@@ -218,29 +228,37 @@ TEST(DiscBuild, BadProjectsGetOneLineAndWriteNothing) {
          fs::remove(p->dir + "/files/GAME.EXE");
        },
        "--image", "files/GAME.EXE: missing: the file lists name it (disc 1 entry \"GAME.EXE\")"},
-      {"size of no file", [](Project* p) { fs::remove(p->dir + "/files/data/X.PAK"), fs::remove(p->dir + "/files/data/Y.PAK"); },
+      {"size of no file",
+       [](Project* p) {
+         fs::remove(p->dir + "/files/data/X.PAK"), fs::remove(p->dir + "/files/data/Y.PAK");
+       },
        "--image", "KSetup.ini:14: {size DATA\\*.PAK}: no such file in "},
       {"name too long for the image",
        [&](Project* p) { writeFile(p->dir + "/disc1/" + longName + ".TXT", "x"); }, "--image",
-       "disc 1 image cannot hold it: \"" + longName + ".TXT\" is 69 characters long; a Joliet name holds at most 64"},
-      {"character Joliet refuses", [](Project* p) { writeFile(p->dir + "/disc1/a;b.txt", "x"); }, "--image",
-       "holds a character Joliet names cannot"},
-      {"label too long",
-       [](Project* p) { editScript(p, "GAME_1", "A_LABEL_OF_17_CHR"); },
-       "--image", "DISCLABEL item 1 \"A_LABEL_OF_17_CHR\" cannot label the disc image: it is 17 characters long"},
-      {"clash with a listed file", [](Project* p) { writeFile(p->dir + "/disc1/game.exe", "x"); }, "",
-       "disc1/game.exe: it goes to game.exe, where files/GAME.EXE goes too"},
-      {"clash with the script", [](Project* p) { writeFile(p->dir + "/disc1/KSETUP.INI", "x"); }, "",
-       "it goes to KSETUP.INI, where the setup script goes too"},
+       "disc 1 image cannot hold it: \"" + longName +
+           ".TXT\" is 69 characters long; a Joliet name holds at most 64"},
+      {"character Joliet refuses", [](Project* p) { writeFile(p->dir + "/disc1/a;b.txt", "x"); },
+       "--image", "holds a character Joliet names cannot"},
+      {"label too long", [](Project* p) { editScript(p, "GAME_1", "A_LABEL_OF_17_CHR"); },
+       "--image",
+       "DISCLABEL item 1 \"A_LABEL_OF_17_CHR\" cannot label the disc image: it is 17 characters "
+       "long"},
+      {"clash with a listed file", [](Project* p) { writeFile(p->dir + "/disc1/game.exe", "x"); },
+       "", "disc1/game.exe: it goes to game.exe, where files/GAME.EXE goes too"},
+      {"clash with the script", [](Project* p) { writeFile(p->dir + "/disc1/KSETUP.INI", "x"); },
+       "", "it goes to KSETUP.INI, where the setup script goes too"},
       {"no Windows program", [](Project* p) { writeFile(p->exe, "#!/bin/sh\n"); }, "",
        "KSetup.exe: not a Windows program"},
       {"script that does not load",
-       [](Project* p) { writeFile(p->dir + "/KSetup.ini", "DISCNUM = 0\nAPPLITITLE = \"A\"\n"); }, "",
-       "project/KSetup.ini: line 1: DISCNUM is 0 or no number"},
+       [](Project* p) { writeFile(p->dir + "/KSetup.ini", "DISCNUM = 0\nAPPLITITLE = \"A\"\n"); },
+       "", "project/KSetup.ini: line 1: DISCNUM is 0 or no number"},
       {"a character code page 932 lacks",
-       [](Project* p) { writeFile(p->dir + "/KSetup.ini", kScript + std::string("REM \xF0\x9F\x8C\x9F\n")); }, "",
-       "KSetup.ini:16: a character that code page 932"},
-      {"bad setting", [](Project* p) { writeFile(p->dir + "/project.ini", "EPAMODE BACK.EPA = 3\n"); }, "",
+       [](Project* p) {
+         writeFile(p->dir + "/KSetup.ini", kScript + std::string("REM \xF0\x9F\x8C\x9F\n"));
+       },
+       "", "KSetup.ini:16: a character that code page 932"},
+      {"bad setting",
+       [](Project* p) { writeFile(p->dir + "/project.ini", "EPAMODE BACK.EPA = 3\n"); }, "",
        "project.ini:1: not a setting"},
       {"no files folder", [](Project* p) { fs::remove_all(p->dir + "/files"); }, "",
        "files: missing: a project keeps its files here"},
@@ -268,7 +286,8 @@ TEST(DiscBuild, CheckErrorsStopBeforeTheImages) {
   Project p(script);
   std::string out, err;
   EXPECT_EQ(p.build("--image", &out, &err), 1);
-  EXPECT_NE(err.find("disc1/KSetup.ini: 1 error, the first: line 11: disc 1:"), std::string::npos) << err;
+  EXPECT_NE(err.find("disc1/KSetup.ini: 1 error, the first: line 11: disc 1:"), std::string::npos)
+      << err;
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   EXPECT_TRUE(fileExists(p.disc(1) + "/KSetup.ini"));
   EXPECT_FALSE(fileExists(p.image(1)));
@@ -282,7 +301,8 @@ TEST(DiscBuild, KeepsDiscFoldersItDidNotWrite) {
   writeFile(p.disc(1) + "/MINE.TXT", "someone's");
   std::string out, err;
   EXPECT_EQ(p.build("", &out, &err), 1);
-  EXPECT_NE(err.find("disc1: is there and was not written by disc build"), std::string::npos) << err;
+  EXPECT_NE(err.find("disc1: is there and was not written by disc build"), std::string::npos)
+      << err;
   EXPECT_EQ(readFile(p.disc(1) + "/MINE.TXT"), "someone's");
 }
 
@@ -299,7 +319,9 @@ TEST(IsoNames, WhatAJolietTreeHolds) {
   std::string longPath;
   for (int i = 0; i < 5; i++) longPath += std::string(60, char('a' + i)) + "/";
   EXPECT_NE(isoPathProblem(longPath + "x").find("at most 240"), std::string::npos);
-  for (const char* bad : {"a:b", "a*b", "a?b", "a;b", "a\\b", "a\x01" "b"})
+  for (const char* bad : {"a:b", "a*b", "a?b", "a;b", "a\\b",
+                          "a\x01"
+                          "b"})
     EXPECT_NE(isoPathProblem(bad).find("character Joliet names cannot"), std::string::npos) << bad;
   EXPECT_NE(isoPathProblem("\xF0\x9F\x8C\x9F.txt").find("UCS-2"), std::string::npos);  // 🌟
   EXPECT_NE(isoPathProblem("\xFF.txt").find("no UTF-8"), std::string::npos);
@@ -323,16 +345,16 @@ TEST(IsoImages, AStoppedWriteLeavesNothingAndNonImagesAreRefused) {
   EXPECT_FALSE(fileExists(dir.file("x.iso")));
   EXPECT_FALSE(fileExists(dir.file("x.iso.part")));
 
-  ASSERT_TRUE(writeIsoImage(dir.file("disc"), {{"NOTE.TXT", "hello"}}, "X", dir.file("x.iso"), nullptr,
-                            nullptr, &error))
+  ASSERT_TRUE(writeIsoImage(dir.file("disc"), {{"NOTE.TXT", "hello"}}, "X", dir.file("x.iso"),
+                            nullptr, nullptr, &error))
       << error;
   EXPECT_TRUE(looksLikeIsoImage(dir.file("x.iso")));
   EXPECT_FALSE(openIsoImage(dir.file("disc/BIG.BIN"), &error));
   EXPECT_EQ(error, "not an ISO 9660 image");
   EXPECT_FALSE(openIsoImage(dir.file("none.iso"), &error));
   std::string out, err;
-  EXPECT_EQ(runTool("install " + quote(dir.file("x.iso")) + " --disc " + quote(dir.file("disc/BIG.BIN")) +
-                        " --to " + quote(dir.file("to")),
+  EXPECT_EQ(runTool("install " + quote(dir.file("x.iso")) + " --disc " +
+                        quote(dir.file("disc/BIG.BIN")) + " --to " + quote(dir.file("to")),
                     &out, &err),
             1);
   EXPECT_NE(err.find("BIG.BIN: neither a disc folder nor a disc image: not an ISO 9660 image"),
