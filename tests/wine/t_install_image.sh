@@ -36,4 +36,6 @@ done
 echo "ok: disc 1's autorun.inf starts KSetup.exe"
 
 echo "== the full install from the extracted discs"
-KSETUP_SAMPLES=$work bash "$root/tests/wine/t_install_full.sh"
+# Its screenshots beside those of the install from the disc folders.
+KSETUP_SAMPLES=$work KSETUP_SHOTS=${KSETUP_SHOTS:-$root/build/e2e}/from-image \
+  bash "$root/tests/wine/t_install_full.sh"
