@@ -159,15 +159,23 @@ ki_bytes() {
 }
 
 # ki_expect_copied FOLDER MASK: every file the choice selects is in FOLDER,
-# byte for byte as on its disc, and nothing else is.
+# byte for byte as on its disc, and nothing else is; with UNINSTALLENTRY
+# also the copies of the program, its script and its archive in that folder.
 ki_expect_copied() {
-  local folder=$1 mask=$2 disc path count=0
+  local folder=$1 mask=$2 disc path count=0 entry f
   while IFS=$'\t' read -r disc path; do
     local source=$KS_WORK/disc$((disc + 1))/${path//\\//}
     local copy=$folder/${path//\\//}
     cmp -s "$source" "$copy" || ks_fail "$path differs from disc $((disc + 1)) or is missing"
     count=$((count + 1))
   done < <(ki_selected "$mask")
+  entry=$(ki_dump | jq -r '.uninstallEntry // ""')
+  if [ -n "$entry" ]; then
+    for f in KSetup.exe KSetup.ini Instdata.pak; do
+      cmp -s "$KS_WORK/disc1/$f" "$folder/${entry//\\//}/$f" || ks_fail "$f differs from disc 1 or is missing in $entry"
+      count=$((count + 1))
+    done
+  fi
   ks_expect "files in the install folder" "$(find "$folder" -type f | wc -l)" "$count"
 }
 
