@@ -10,43 +10,22 @@ set -euo pipefail
 source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
-folder_win='C:\Program Files\Slumber\\TestGame'
-folder_unix=$(ki_unix "$folder_win")
-programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
-menu_unix="$programs_unix/KSetupTest"
+ki_small_places
 entry_key='KSetup Software_KSetupTest_TestGame'
 list_key="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$entry_key"
 
 clean() {
-  ks_not_installed
+  ki_clean
   ks_reg delete "$list_key" /f >/dev/null || true
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$menu_unix"
 }
 
 # The entry's line of Wine's uninstaller: "key|||name", the name in the
 # console's code page, so only the key is compared.
 listed() { wine uninstaller --list </dev/null 2>/dev/null | tr -d '\r' | grep -aoF "$entry_key|||" || true; }
 
-# install_choice2: installs the second choice (disc 1 only) and quits.
 install_choice2() {
-  local l o w pid
   clean
-  ks_fresh_temp
-  ki_only_drive
-  wine_cdrom "$KI_DRIVE" "$KI_D1"
-  l=$(ki_launch)
-  pid=$(ki_pid_of "$l")
-  o=$(ki_options "$l")
-  ks_drv click "$o" 1003
-  ks_drv click "$o" 1
-  w=$(ki_install_window)
-  for i in $(seq 100); do [ -d "$menu_unix/$KS_TITLE" ] && break; sleep 0.2; done
-  sleep 0.5
-  ks_drv key "$w" 13
-  ks_drv gone "$w" >/dev/null || ks_fail "Enter did not close the finished install"
-  l=$(ks_find -title "$KS_TITLE" -control 3 -pid "$pid")
-  ks_drv click "$l" 2
-  ks_wait_exit "$pid"
+  ki_install_choice2 "$KS_TITLE"
 }
 
 echo "== without the keyword: not listed"
