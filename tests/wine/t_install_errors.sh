@@ -10,28 +10,15 @@ set -euo pipefail
 source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
-folder_win='C:\Program Files\Slumber\\TestGame'
-folder_unix=$(ki_unix "$folder_win")
-programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
-menu_unix="$programs_unix/KSetupTest"
-
-clean() {
-  ks_not_installed
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$menu_unix"
-}
+ki_small_places
+clean() { ki_clean; }
 
 # install_until_error TEXT SHOT: runs an install of the first choice,
 # swapping in disc 2 when asked, until a message box with the game's title
 # shows; checks its text, presses OK and waits for the program to end.
 install_until_error() {
-  local l o w m pid p
-  clean
-  ks_fresh_temp
-  ki_only_drive
-  wine_cdrom "$KI_DRIVE" "$KI_D1"
-  l=$(ki_launch)
-  pid=$(ki_pid_of "$l")
-  o=$(ki_options "$l")
+  local w m p
+  ki_launch_options
   ks_drv click "$o" 1
   w=$(ki_install_window)
   if p=$(ks_drv find -title "ＣＤの挿入" -control 1015 -pid "$pid" -timeout 5000); then
