@@ -19,6 +19,7 @@
 #include "platform/text_win.h"
 #include "script/config.h"
 #include "script/sjis.h"
+#include "uninstall/uninstall_entry.h"
 #include "uninstall/wininit.h"
 
 int32_t appState = Launcher;
@@ -65,6 +66,8 @@ enum {
 // else. Empty until there is one.
 static wchar_t workFolder[kWidePath];
 static bool runningFromRunFolder = false;
+// The folder the script in use was read from (KSetup.ini, Instdata.pak).
+static wchar_t scriptFolder[kWidePath];
 
 // ---- Start-up safety ----------------------------------------------------------
 
@@ -396,6 +399,7 @@ static bool reloadScriptFrom(const char* sourceFolder) {
     copyFileInto(kArchiveFile, source, workFolder);
   }
   releaseConfig();
+  lstrcpyW(scriptFolder, workFolder);
   return loadConfig();
 }
 
@@ -527,6 +531,9 @@ static void runInstall(int showCommand) {
     } else {
       installed = 1;
       appState = Launcher;
+      // Listed among the installed programs when the script asks for it; a
+      // list entry that cannot be made costs the player nothing else.
+      if (config.uninstallEntry[0]) addUninstallEntry(scriptFolder);
     }
   } else if (appState == Launcher) {
     MessageBoxW(nullptr, L"インストールを中断しました。", wide(config.appliTitle).s, MB_OK);
@@ -633,6 +640,7 @@ static int runProgram(HINSTANCE module, const char* arguments, int showCommand) 
       !sjisAppend(programFilesFolder, MAX_PATH, "\\Slumber"))
     lstrcpyA(programFilesFolder, kFallbackFolder);
 
+  if (!GetCurrentDirectoryW(kWidePath, scriptFolder)) scriptFolder[0] = 0;
   releaseConfig();
   bool go = loadScript();
   if (go) {

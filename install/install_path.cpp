@@ -11,6 +11,27 @@ static const char kSeparators[] = "\\/";
 
 static bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
+void collapseSeparators(char* path) {
+  char* out = path;
+  const char* p = path;
+  if (p[0] == '\\' && p[1] == '\\') {
+    *out++ = *p++;
+    *out++ = *p++;
+  }
+  bool afterSeparator = false;  // the last character written was a backslash
+  while (*p) {
+    size_t length = sjisCharLength(p);
+    bool separator = length == 1 && *p == '\\';
+    if (!(separator && afterSeparator)) {
+      memmove(out, p, length);
+      out += length;
+    }
+    afterSeparator = separator;
+    p += length;
+  }
+  *out = 0;
+}
+
 bool driveRootOf(const char* folder, char* root, size_t size) {
   if (!folder || !root || size == 0) return false;
   size_t n = 0;

@@ -36,6 +36,11 @@ bool nameMatchesPattern(const char* entry, const char* name);
 bool installPath(char* out, const char* folder, const char* part, const char* name);
 // The same on a disc: the root ("E:\") is followed directly by the parts.
 bool discPath(char* out, const char* root, const char* part, const char* name);
+// The same path with each run of backslashes after its start made one (a
+// game folder name that begins with a backslash doubles one); the two of a
+// network path's start stay. For paths handed to the shell, whose item lists
+// take an empty name for the doubled backslash.
+void collapseSeparators(char* path);
 // The root of the file system a rooted folder lies on: "D:\" for "D:\...",
 // "\\server\share\" for a share, "/" for a POSIX path. False otherwise.
 bool driveRootOf(const char* folder, char* root, size_t size);

@@ -296,8 +296,9 @@ static void reportError(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
   }
   MessageBoxW(window, wide(text).s, wide(config.appliTitle).s, MB_OK);
   appState = Exit;
-  // The copy thread has taken back what it installed, or nothing was copied.
-  run.undoOnClose = false;
+  // The copy thread has taken back what it installed; folders made before a
+  // folder error are taken back here.
+  run.undoOnClose = message == MSG_FOLDER_ERROR;
   PostMessageW(window, MSG_CLOSE_INSTALL, 0, 0);
 }
 

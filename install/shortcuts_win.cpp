@@ -125,6 +125,8 @@ bool createShortcuts() {
           !joinWithBackslashes(target, installFolder, folder, config.shortcutLink[i]) ||
           !joinWithBackslashes(working, installFolder, folder))
         continue;
+      collapseSeparators(target);
+      collapseSeparators(working);
       createShellLink(linkPath, target, config.shortcutLabel[i], config.shortcutParam[i], working, nullptr, 0,
                       SW_SHOWNORMAL);
     }

@@ -18,3 +18,5 @@ std::string cp932ToUtf8(const char* text, size_t size);
 // 932 / a character has no code page 932 form.
 bool cp932ToUtf8Strict(const char* text, size_t size, std::string* out);
 bool utf8ToCp932(const char* text, size_t size, std::string* out);
+// True when the `size` bytes are well-formed UTF-8 (ASCII text is).
+bool isUtf8(const char* text, size_t size);

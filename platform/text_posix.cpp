@@ -61,3 +61,8 @@ bool cp932ToUtf8Strict(const char* text, size_t size, std::string* out) {
 bool utf8ToCp932(const char* text, size_t size, std::string* out) {
   return convert("CP932", "UTF-8", text, size, false, out);
 }
+
+bool isUtf8(const char* text, size_t size) {
+  std::string same;
+  return convert("UTF-8", "UTF-8", text, size, false, &same);
+}

@@ -42,3 +42,8 @@ bool cp932ToUtf8Strict(const char* text, size_t size, std::string* out) {
 bool utf8ToCp932(const char* text, size_t size, std::string* out) {
   return convert(CP_UTF8, MB_ERR_INVALID_CHARS, text, size, kCodePage932, true, out);
 }
+
+bool isUtf8(const char* text, size_t size) {
+  return size == 0 ||
+         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(size), nullptr, 0) > 0;
+}

@@ -155,12 +155,12 @@ menu_folder() {
 
 throttle_pid=""
 
-# copy_pid: the host process of the program's copy in the temporary folder
+# copy_pid: the host process of the program's copy in its folder in the temporary folder
 # of this prefix (other prefixes may run KSetup.exe at the same time).
 copy_pid() {
   local p
   for p in /proc/[0-9]*; do
-    { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -q 'Temp\\KSetup\.exe' || continue
+    { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -q 'Temp\\KSetup-[0-9A-Fa-f]*\\KSetup\.exe' || continue
     if { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
       echo "${p#/proc/}"
       return 0

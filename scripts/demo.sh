@@ -1,8 +1,9 @@
 #!/bin/bash
-# The main job: builds KSetup and its tools, writes the sample disc set of
-# the fictional game "星見の丘" (build/samples/disc1, disc2), checks its setup
-# script, plays its install scene into PNG frames (build/demo/), as the
-# program would show it on a 1024 x 768 desktop, and then runs the real
+# The main job: builds KSetup and its tools, makes the sample disc set of
+# the fictional game "星見の丘" from its project with ksetup-tool disc build
+# (build/samples/disc1, disc2 and their images disc1.iso, disc2.iso), checks
+# it from the images, plays its install scene into PNG frames (build/demo/),
+# as the program would show it on a 1024 x 768 desktop, and then runs the real
 # KSetup.exe from disc 1 under Wine (scripts/demo-wine.sh): on your X display
 # for you to use when there is one, else by itself on an Xvfb display of its
 # own, with screenshots and an animation of the install in build/demo/.
@@ -30,8 +31,9 @@ demo_discs() {
 }
 
 demo_check() {
-  step "Setup script"
-  "$tool" script check "$discs/disc1"
+  step "The disc set, checked from its images"
+  "$tool" disc list "$discs/disc1.iso"
+  "$tool" script check "$discs/disc1.iso" --disc "$discs/disc1.iso" --disc "$discs/disc2.iso"
 }
 
 # One frame per progress value: 0 to 100 % in steps of 10, the completion
@@ -60,7 +62,9 @@ demo_wine() {
 
 demo_summary() {
   step "Done"
+  echo "Sample project:    $discs/project (made into discs by ksetup-tool disc build)"
   echo "Sample discs:      $discs/disc1, $discs/disc2"
+  echo "Disc images:       $discs/disc1.iso, $discs/disc2.iso"
   echo "Install scene:     $frames/scene-000.png ... $frames/scene-012.png" \
        "(0 %, 10 %, ... 100 %, completion, finish)"
   echo "Setup program:     $discs/disc1/KSetup.exe"

@@ -39,6 +39,7 @@ stage() {  # stage NAME COMMAND...: runs one stage and counts its tests
 stage unit ctest --test-dir build/native --output-on-failure -j2
 stage sanitize ctest --test-dir build/sanitize --output-on-failure -j2
 stage fuzz fuzz/run.sh short
+stage imports tests/check_imports.sh
 stage wine tests/wine/run.sh
 # The program on a Western system (code page 1252): the windows, prompts,
 # messages and a whole install, start and uninstall of the sample game.

@@ -12,13 +12,16 @@ static const char kUsage[] =
     "  pak extract ARCHIVE OUTDIR [MEMBER...]\n"
     "  pak create ARCHIVE [--short-names] FILE...\n"
     "  script dump DIR\n"
-    "  script check DIR [--disc DISC1DIR [--disc DISC2DIR ...]]\n"
+    "  script check DIR [--disc DISC1 [--disc DISC2 ...]]\n"
     "  epa info FILE\n"
     "  epa decode FILE OUT.png\n"
     "  epa encode IN.png OUT.epa [--mode 0|1|2]\n"
     "  scene render DIR --size WxH --values V1,V2,... --out PREFIX [--tick-ms 100] [--finish] [--gif OUT.gif]\n"
-    "  install DIR --disc DISC1DIR [--disc DISC2DIR ...] --to FOLDER [--option 8|4|2]\n"
-    "  uninstall DIR --from FOLDER [--save-data]\n";
+    "  install DIR --disc DISC1 [--disc DISC2 ...] --to FOLDER [--option 8|4|2]\n"
+    "  uninstall DIR --from FOLDER [--save-data]\n"
+    "  disc build PROJECT --out DIR [--image] [--exe KSetup.exe]\n"
+    "  disc list IMAGE\n"
+    "DIR and DISCn: a disc folder or an ISO 9660 disc image.\n";
 
 int failInput(const std::string& file, const std::string& reason) {
   fprintf(stderr, "ksetup-tool: %s: %s\n", file.c_str(), reason.c_str());
@@ -79,6 +82,7 @@ int main(int argc, char** argv) {
   if (!strcmp(group, "scene")) return toolScene(argc - 2, argv + 2);
   if (!strcmp(group, "install")) return toolInstall(argc - 2, argv + 2);
   if (!strcmp(group, "uninstall")) return toolUninstall(argc - 2, argv + 2);
+  if (!strcmp(group, "disc")) return toolDisc(argc - 2, argv + 2);
   fputs(kUsage, stderr);
   return kExitUsage;
 }

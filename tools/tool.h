@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum { kExitOk = 0, kExitBadInput = 1, kExitUsage = 2 };
 
@@ -13,6 +14,14 @@ int toolEpa(int argc, char** argv);     // epa info|decode|encode
 int toolScene(int argc, char** argv);   // scene render
 int toolInstall(int argc, char** argv);    // install: the copy walk, natively
 int toolUninstall(int argc, char** argv);  // uninstall: the removal of installed files
+int toolDisc(int argc, char** argv);       // disc build|list: disc sets from a project
+
+// script check of a disc set (folders or images, disc 1 first; none for the
+// script alone): prints the findings and the verdict as `script check` does
+// and returns its exit code. `shownScript`, when not empty, names the script
+// in the report in place of the file read.
+int checkDiscSet(const std::string& dir, const std::vector<std::string>& discs,
+                 const std::string& shownScript);
 
 // Prints "ksetup-tool: FILE: REASON" to stderr and returns kExitBadInput.
 int failInput(const std::string& file, const std::string& reason);
@@ -22,6 +31,11 @@ int failUsage(const char* usage);
 // Whole-file helpers for the tools (host paths).
 bool readWholeFile(const std::string& path, std::string* data);
 bool writeWholeFile(const std::string& path, const void* data, size_t size);
+
+// A path of the script (code page 932) for comparing names as the program
+// does: letters folded as it folds them, separators as single backslashes,
+// none at either end.
+std::string comparable(const std::string& path);
 
 // ---- Host folders in the program's paths ----
 // The core names files the Windows way: drive roots ("E:\") and code page

@@ -4,7 +4,6 @@
 // copyDisc disc by disc, and removeInstalledFiles; only the disc prompts,
 // the scene, the shortcuts and the registry are left out.
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,11 +23,13 @@
 #include "platform/platform.h"
 #include "script/config.h"
 #include "script/sjis.h"
+#include "tools/image_drive.h"
+#include "tools/progress.h"
 #include "tools/tool.h"
 #include "uninstall/removal.h"
 
 static const char kInstallUsage[] =
-    "install DIR --disc DISC1DIR [--disc DISC2DIR ...] --to FOLDER [--option 8|4|2]";
+    "install DIR --disc DISC1 [--disc DISC2 ...] --to FOLDER [--option 8|4|2]";
 static const char kUninstallUsage[] = "uninstall DIR --from FOLDER [--save-data]";
 
 // ---- Paths ---------------------------------------------------------------------------
@@ -67,36 +68,21 @@ static int programInstallFolder(const std::string& host, const char* what, std::
   return kExitOk;
 }
 
-// Program paths as the user knows them: the host's path.
-static std::string shown(const std::string& programPath) { return hostPath(programPath.c_str()); }
+// Program paths as the user knows them: the host's path, or the image's.
+static std::string shown(const std::string& programPath) { return shownPath(programPath); }
 
-// Loads KSetup.ini from `dir` as the program does; the current folder stays there.
+// Loads KSetup.ini from `dir` (a folder or disc image) as the program does;
+// the current folder stays there.
 static int loadScript(const std::string& dir) {
-  if (chdir(dir.c_str()) != 0) return failInput(dir, "no such folder");
+  std::string folder, reason;
+  if (!scriptFolderOf(dir, &folder, &reason)) return failInput(dir, reason);
+  if (chdir(folder.c_str()) != 0) return failInput(dir, "no such folder");
   releaseConfig();
   if (!loadConfig()) {
     releaseConfig();
     return failInput(dir, "the setup script does not load (see ksetup-tool script check)");
   }
   return kExitOk;
-}
-
-// ---- Interruption --------------------------------------------------------------------
-
-static std::atomic<int> stopSignal{0};
-
-static void onStopSignal(int signo) { stopSignal.store(signo); }
-
-// SIGINT and SIGTERM ask the copy to stop at its next check; a second one
-// ends the process at once (the handler is reset after the first).
-static void catchStopSignals() {
-  struct sigaction sa;
-  memset(&sa, 0, sizeof sa);
-  sa.sa_handler = onStopSignal;
-  sa.sa_flags = SA_RESETHAND;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
 }
 
 // ---- File operations that remember -----------------------------------------------------
@@ -119,7 +105,7 @@ static FileOps notingOps;
 
 static void* notingOpenRead(const char* path) {
   notes.source = path;
-  void* file = platformFileOps()->openRead(path);
+  void* file = discFileOps()->openRead(path);
   if (file)
     notes.openFiles++;
   else
@@ -129,7 +115,7 @@ static void* notingOpenRead(const char* path) {
 
 static void* notingCreate(const char* path) {
   notes.destination = path;
-  void* file = platformFileOps()->create(path);
+  void* file = discFileOps()->create(path);
   if (file) {
     notes.openFiles++;
     notes.filesCopied++;
@@ -140,25 +126,25 @@ static void* notingCreate(const char* path) {
 }
 
 static bool notingRead(void* file, void* buffer, uint32_t bytes, uint32_t* moved) {
-  bool ok = platformFileOps()->read(file, buffer, bytes, moved);
+  bool ok = discFileOps()->read(file, buffer, bytes, moved);
   if (!ok || *moved != bytes) notes.error = ok ? 0 : errno;
   return ok;
 }
 
 static bool notingWrite(void* file, const void* buffer, uint32_t bytes, uint32_t* moved) {
-  bool ok = platformFileOps()->write(file, buffer, bytes, moved);
+  bool ok = discFileOps()->write(file, buffer, bytes, moved);
   if (!ok || *moved != bytes) notes.error = errno ? errno : ENOSPC;
   return ok;
 }
 
 static void notingClose(void* file) {
   if (file) notes.openFiles--;
-  platformFileOps()->close(file);
+  discFileOps()->close(file);
 }
 
 static DeleteResult notingDelete(const char* path) {
   errno = 0;
-  DeleteResult result = platformFileOps()->deleteFile(path);
+  DeleteResult result = discFileOps()->deleteFile(path);
   if (result == kDeleteDone) notes.filesDeleted++;
   if (result == kDeleteFailed) {
     std::string host = shown(path);
@@ -172,7 +158,7 @@ static DeleteResult notingDelete(const char* path) {
 
 static void useNotingOps() {
   notes = FileNotes();
-  notingOps = *platformFileOps();
+  notingOps = *discFileOps();
   notingOps.openRead = notingOpenRead;
   notingOps.create = notingCreate;
   notingOps.read = notingRead;
@@ -180,68 +166,6 @@ static void useNotingOps() {
   notingOps.close = notingClose;
   notingOps.deleteFile = notingDelete;
   setFileOps(&notingOps);
-}
-
-// ---- Progress ------------------------------------------------------------------------
-
-struct Progress {
-  bool bar = false;  // stderr is a terminal
-  uint64_t total = 0;
-  std::chrono::steady_clock::time_point start;
-  bool drawn = false;
-};
-
-static std::string megabytes(uint64_t bytes) {
-  char text[32];
-  if (bytes < 1024)
-    snprintf(text, sizeof text, "%u bytes", unsigned(bytes));
-  else if (bytes < 1048576)
-    snprintf(text, sizeof text, "%.1f KB", double(bytes) / 1024.0);
-  else if (bytes < 1073741824)
-    snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1048576.0);
-  else
-    snprintf(text, sizeof text, "%.2f GB", double(bytes) / 1073741824.0);
-  return text;
-}
-
-static std::string duration(double seconds) {
-  long s = long(seconds + 0.5);
-  char text[32];
-  if (s >= 3600)
-    snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  else
-    snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-  return text;
-}
-
-static void drawBar(Progress* p, uint64_t done, const char* state) {
-  if (!p->bar) return;
-  double elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - p->start).count();
-  uint64_t total = p->total > done ? p->total : done;
-  double fraction = total ? double(done) / double(total) : 1.0;
-  double rate = elapsed > 0.2 ? double(done) / elapsed : 0.0;
-  std::string text = " " + megabytes(done) + " / " + megabytes(total);
-  if (rate > 0) {
-    text += "  " + megabytes(uint64_t(rate)) + "/s";
-    if (!state[0]) text += "  " + duration(double(total - done) / rate) + " left";
-  }
-  if (state[0]) text += std::string("  ") + state;
-  struct winsize ws;
-  int columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col ? ws.ws_col : 80;
-  int width = columns - int(text.size()) - 8;
-  if (width > 40) width = 40;
-  if (width < 10) width = 10;
-  int filled = int(fraction * width);
-  fprintf(stderr, "\r%3d%% [%s%s]%s\033[K", int(fraction * 100), std::string(filled, '#').c_str(),
-          std::string(width - filled, '-').c_str(), text.c_str());
-  fflush(stderr);
-  p->drawn = true;
-}
-
-static void clearBar(Progress* p) {
-  if (p->drawn) fputs("\r\033[K", stderr);
-  p->drawn = false;
 }
 
 // ---- install -------------------------------------------------------------------------
@@ -272,7 +196,7 @@ static int installCheck(void* context) {
     notes.error = 0;
   }
   if (run->raiseAt && ++run->checks == run->raiseAt) raise(SIGINT);
-  return stopSignal.load() ? kCopyAbort : kCopyContinue;
+  return stopSignalSeen() ? kCopyAbort : kCopyContinue;
 }
 
 static void installPost(void* context, uint32_t message, int disc, int entry) {
@@ -286,28 +210,13 @@ static void installPost(void* context, uint32_t message, int disc, int entry) {
 // The bytes the copy of one disc will move: the real sizes of the selected
 // files (the script's FILESIZE may be off), for the progress bar.
 static uint64_t bytesToCopy(int disc, const std::string& root, uint32_t option) {
-  const FileOps* ops = platformFileOps();
   uint64_t total = 0;
   for (int i = 0; i < kFilesPerDisc && config.fileList[disc][i] && config.fileList[disc][i][0];
        i++) {
-    if (!(config.fileOption[disc][i] & option)) continue;
-    const char* entry = config.fileList[disc][i];
-    struct stat st;
-    if (!entryIsPattern(entry)) {
-      if (stat(hostPath((root + entry).c_str()).c_str(), &st) == 0) total += uint64_t(st.st_size);
-      continue;
-    }
-    char part[260];
-    patternFolderPart(entry, part);
-    FoundName found;
-    void* search = ops->findFirst((root + entry).c_str(), &found);
-    if (!search) continue;
-    do {
-      std::string file = root + part + "\\" + found.name;
-      if (!found.isFolder && stat(hostPath(file.c_str()).c_str(), &st) == 0)
-        total += uint64_t(st.st_size);
-    } while (ops->findNext(search, &found));
-    ops->findClose(search);
+    uint64_t bytes = 0;
+    if (config.fileOption[disc][i] & option)
+      entryFiles(root, config.fileList[disc][i], &bytes, nullptr, nullptr);
+    total += bytes;
   }
   return total;
 }
@@ -317,9 +226,11 @@ static int parseInstall(int argc, char** argv, std::string* dir, InstallRun* run
     std::string a = argv[i];
     if (a == "--disc" && i + 1 < argc) {
       std::string disc = absolutePath(argv[++i]);
-      if (!isFolder(disc)) return failInput(argv[i], "no such folder");
       if (run->discs.size() >= size_t(kDiscs)) return failUsage(kInstallUsage);
-      run->roots.push_back(mapDrive(char(kFirstDiscDrive + run->discs.size()), disc));
+      std::string reason;
+      std::string root = mapDisc(char(kFirstDiscDrive + run->discs.size()), disc, &reason);
+      if (root.empty()) return failInput(argv[i], reason);
+      run->roots.push_back(root);
       run->discs.push_back(disc);
     } else if (a == "--to" && i + 1 < argc) {
       run->folder = absolutePath(argv[++i]);
@@ -382,18 +293,17 @@ static int install(int argc, char** argv) {
                                 std::to_string(run.option) + ": give it with --disc");
     const char* key = config.keyFile[d];
     if (key[0]) {
-      struct stat st;
-      std::string keyPath = hostPath((run.roots[d] + key).c_str());
-      if (stat(keyPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+      if (discEntryKind(run.roots[d] + key, nullptr) != kFileEntry)
         return failInput(run.discs[d], "this is not disc " + std::to_string(d + 1) +
                                            ": its key file " + key + " is not there");
     }
     copied.push_back(d);
   }
 
+  uint64_t total = 0;
+  for (int d : copied) total += bytesToCopy(d, run.roots[d], run.option);
   Progress progress;
-  progress.bar = isatty(STDERR_FILENO);
-  for (int d : copied) progress.total += bytesToCopy(d, run.roots[d], run.option);
+  startProgress(&progress, total);
 
   catchStopSignals();
   useNotingOps();
@@ -406,7 +316,6 @@ static int install(int argc, char** argv) {
             "folder); the folders from it on are not made\n",
             dir.c_str());
 
-  progress.start = std::chrono::steady_clock::now();
   int files = 0;
   uint64_t bytes = 0;
   CopyEnd end = kCopyDone;
@@ -433,7 +342,7 @@ static int install(int argc, char** argv) {
     bool saidStop = false;
     while (!finished) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      if (stopSignal.load() && !saidStop) {
+      if (stopSignalSeen() && !saidStop) {
         saidStop = true;
         drawBar(&progress, run.bytesWritten.load(), "stopping: removing what was installed");
       } else if (!saidStop && ++ticks % 5 == 0) {
@@ -456,13 +365,12 @@ static int install(int argc, char** argv) {
 
   if (end == kCopyFailed) return reportCopyFailure(run);
   if (end == kCopyAborted) {
-    int signo = stopSignal.load();
+    int signo = stopSignalSeen();
     fprintf(stderr, "ksetup-tool: %s: interrupted; removed what was installed\n",
             run.folder.c_str());
     return 128 + (signo ? signo : SIGINT);
   }
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - progress.start).count();
+  double seconds = progressSeconds(progress);
   printf("installed %d file%s, %s, into %s in %.1f s\n", notes.filesCopied,
          notes.filesCopied == 1 ? "" : "s", megabytes(run.bytesWritten.load()).c_str(),
          run.folder.c_str(), seconds);

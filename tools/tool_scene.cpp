@@ -18,6 +18,7 @@
 #include "media/epa.h"
 #include "platform/platform.h"
 #include "script/config.h"
+#include "tools/image_drive.h"
 #include "tools/png_io.h"
 #include "tools/tool.h"
 
@@ -339,7 +340,8 @@ static int countListed(DirtyRect** list) {
 }
 
 static int render(const RenderOptions& o) {
-  std::string dir = absolute(o.dir);
+  std::string dir, reason;
+  if (!scriptFolderOf(absolute(o.dir), &dir, &reason)) return failInput(o.dir, reason);
   std::string prefix = absolute(o.prefix);
   std::string gifPath = o.gif.empty() ? "" : absolute(o.gif);
   GifRecording gif;

@@ -20,16 +20,19 @@
 #include "script/scanner.h"
 #include "script/sjis.h"
 #include "tools/config_json.h"
+#include "tools/image_drive.h"
 #include "tools/tool.h"
 
 static const char kScriptUsage[] =
-    "script dump DIR | script check DIR [--disc DISC1DIR ...]  (script help for more)";
+    "script dump DIR | script check DIR [--disc DISC1 ...]  (script help for more)";
 
 static const char kScriptHelp[] =
-    "usage: ksetup-tool script dump DIR | script check DIR [--disc DISC1DIR ...]\n"
+    "usage: ksetup-tool script dump DIR | script check DIR [--disc DISC1 ...]\n"
     "\n"
     "Both load KSetup.ini the way the program does with DIR as its current\n"
-    "folder: the loose file first, else the member of Instdata.pak.\n"
+    "folder: the loose file first, else the member of Instdata.pak. DIR and\n"
+    "each disc may be a folder or an ISO 9660 disc image (read by its Joliet\n"
+    "names, as Windows reads a disc).\n"
     "\n"
     "script dump DIR\n"
     "  Prints the configuration as one line of compact JSON (UTF-8, no blanks,\n"
@@ -45,7 +48,7 @@ static const char kScriptHelp[] =
     "  in use. Script text is decoded from code page 932.\n"
     "  Exit 1 with one line on stderr when the load fails.\n"
     "\n"
-    "script check DIR [--disc DISC1DIR [--disc DISC2DIR ...]]\n"
+    "script check DIR [--disc DISC1 [--disc DISC2 ...]]\n"
     "  Prints warnings for lines that load but are most likely mistakes, and\n"
     "  the line and rule that makes the load fail, as FILE:LINE: warning|error:\n"
     "  TEXT, then a verdict line. Also checks that every folder a file list\n"
@@ -286,16 +289,24 @@ static void onNote(void* context, int kind, int line, const char* at, uint32_t d
   addFinding(run, line, false, "note " + std::to_string(kind));
 }
 
-// Enters `dir` and loads the script into `config` as the program does.
+// Enters `dir` (a folder, or the files of a disc image's root) and loads
+// the script into `config` as the program does.
 static bool loadInFolder(const std::string& dir, LoadRun* run) {
-  run->source = dir + "/KSetup.ini";
-  if (!setCurrentFolder(dir.c_str())) {
+  std::string folder, reason;
+  if (!scriptFolderOf(dir, &folder, &reason)) {
+    run->source = dir;
+    addFinding(run, 0, true, reason);
+    return false;
+  }
+  std::string in = folder == dir ? dir + "/" : dir + ":";
+  run->source = in + "KSetup.ini";
+  if (!setCurrentFolder(folder.c_str())) {
     run->source = dir;
     addFinding(run, 0, true, "cannot enter the folder");
     return false;
   }
   if (PackHandle* h = packOpen("KSetup.ini", "Instdata.pak")) {
-    if (h->inArchive) run->source = dir + "/Instdata.pak:KSetup.ini";
+    if (h->inArchive) run->source = in + "Instdata.pak:KSetup.ini";
     packClose(h);
   }
   ScriptReport report = {onNote, run};
@@ -333,6 +344,7 @@ static int scriptDump(const std::string& dir) {
 struct CheckOptions {
   std::string dir;
   std::vector<std::string> discs;
+  std::string shownScript;  // the script's name in the report, when not the one read
 };
 
 struct CheckResult {
@@ -345,9 +357,7 @@ struct CheckResult {
 
 static const char kSeparators[] = "\\/";
 
-// The path for comparing: letters folded as the program folds them,
-// separators as single backslashes, none at either end.
-static std::string comparable(const std::string& path) {
+std::string comparable(const std::string& path) {
   std::string out;
   for (const char* p = path.c_str(); *p;) {
     size_t length;
@@ -388,45 +398,10 @@ static std::string quoted(const std::string& text) {
 // The root of disc d (0-based) given with --disc, as a drive ("E:\\").
 static std::string discRoot(int disc) { return std::string(1, char(kFirstDiscDrive + disc)) + ":\\"; }
 
-// A path on a disc in the host's form, each part matched without regard to
-// case as Windows would.
-static std::string onDisc(int disc, const std::string& relative) {
-  return hostPath((discRoot(disc) + relative).c_str());
-}
-
-enum FileKind { kNoFile, kRegularFile, kFolderFile };
-
-static FileKind fileKind(const std::string& hostFile, uint64_t* size) {
-  struct stat st;
-  if (stat(hostFile.c_str(), &st) != 0) return kNoFile;
-  if (S_ISDIR(st.st_mode)) return kFolderFile;
-  if (size) *size = uint64_t(st.st_size);
-  return kRegularFile;
-}
-
-// The files (not folders) a pattern matches on a disc, with their total size.
-static int patternFiles(int disc, const std::string& entry, uint64_t* total, int* folders) {
-  const FileOps* ops = platformFileOps();
-  std::string pattern = discRoot(disc) + entry;
-  ptrdiff_t last = sjisFindLastOf(entry.c_str(), kSeparators);
-  std::string folder = last < 0 ? "" : entry.substr(0, size_t(last) + 1);
-  int files = 0;
-  *total = 0;
-  *folders = 0;
-  FoundName found;
-  void* search = ops->findFirst(pattern.c_str(), &found);
-  if (!search) return 0;
-  do {
-    uint64_t size = 0;
-    if (found.isFolder) {
-      ++*folders;
-    } else if (!found.foreign && fileKind(onDisc(disc, folder + found.name), &size) == kRegularFile) {
-      files++;
-      *total += size;
-    }
-  } while (ops->findNext(search, &found));
-  ops->findClose(search);
-  return files;
+// What a path on a disc (a folder or an image) names, each part matched
+// without regard to case as Windows would.
+static DiscEntryKind onDisc(int disc, const std::string& relative, uint64_t* size) {
+  return discEntryKind(discRoot(disc) + relative, size);
 }
 
 // ---- The checks ----
@@ -603,7 +578,7 @@ static void checkDiscFiles(DiscCheck* c) {
       uint64_t size = 0;
       if (entryIsPattern(entry.c_str())) {
         int folders = 0;
-        int files = patternFiles(d, entry, &size, &folders);
+        int files = entryFiles(discRoot(d), entry, &size, &folders, nullptr);
         if (files == 0) {
           c->add(line, true,
                  what + " matches no file in " + discs[d] +
@@ -617,10 +592,10 @@ static void checkDiscFiles(DiscCheck* c) {
                      std::to_string(declared));
         continue;
       }
-      FileKind kind = fileKind(onDisc(d, entry), &size);
-      if (kind == kNoFile) {
+      DiscEntryKind kind = onDisc(d, entry, &size);
+      if (kind == kNoEntry) {
         c->add(line, true, what + " is not in " + discs[d]);
-      } else if (kind == kFolderFile) {
+      } else if (kind == kFolderEntry) {
         c->add(line, true, what + " is a folder in " + discs[d] + ", not a file");
       } else if (size > 0xFFFFFFFFull) {
         c->add(line, true, what + " is 4 GiB or larger, which the install cannot copy");
@@ -662,7 +637,7 @@ static void checkKeyFilesAndDirectX(DiscCheck* c) {
   for (size_t d = 0; d < discs.size() && d < size_t(kDiscs); d++) {
     const char* key = config.keyFile[d];
     if (!key[0]) continue;
-    if (fileKind(onDisc(int(d), key), nullptr) != kRegularFile)
+    if (onDisc(int(d), key, nullptr) != kFileEntry)
       c->add(keyLine, true,
              "disc " + std::to_string(d + 1) + ": the key file " + quoted(key) + " is not in " +
                  discs[d] + ": the program does not recognise the disc");
@@ -682,7 +657,7 @@ static void checkKeyFilesAndDirectX(DiscCheck* c) {
       notGiven += (notGiven.empty() ? "" : ", ") + std::to_string(n);
       continue;
     }
-    if (fileKind(onDisc(n - 1, config.dxPlace), nullptr) == kRegularFile) return;
+    if (onDisc(n - 1, config.dxPlace, nullptr) == kFileEntry) return;
     looked += (looked.empty() ? "" : ", ") + std::to_string(n);
   }
   if (notGiven.empty())
@@ -810,7 +785,7 @@ static void checkPictures(DiscCheck* c) {
 static void checkScript(const CheckOptions& options, CheckResult* result) {
   LoadRun run;
   loadInFolder(options.dir, &run);
-  result->source = run.source;
+  result->source = options.shownScript.empty() ? run.source : options.shownScript;
   result->loaded = run.loaded;
   result->findings = run.findings;
   if (run.loaded) {
@@ -827,38 +802,49 @@ static void checkScript(const CheckOptions& options, CheckResult* result) {
   releaseConfig();
 }
 
-static const char kCheckUsage[] = "script check DIR [--disc DISC1DIR [--disc DISC2DIR ...]]";
+static const char kCheckUsage[] = "script check DIR [--disc DISC1 [--disc DISC2 ...]]";
 
-// An existing folder as an absolute path, or empty.
-static std::string absoluteFolder(const char* path) {
+// An existing file or folder as an absolute path, or empty.
+static std::string absoluteExisting(const char* path) {
   char* real = realpath(path, nullptr);
   if (!real) return "";
   std::string out = real;
   free(real);
-  struct stat st;
-  return stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? out : "";
+  return out;
 }
 
 static int scriptCheck(int argc, char** argv) {
-  CheckOptions options;
+  std::string dir;
+  std::vector<std::string> discs;
   bool haveDir = false;
   for (int i = 0; i < argc; i++) {
     if (!strcmp(argv[i], "--disc") && i + 1 < argc) {
-      std::string disc = absoluteFolder(argv[++i]);
-      if (disc.empty()) return failInput(argv[i], "no such folder");
-      if (options.discs.size() < size_t(kDiscs))
-        mapDrive(char(kFirstDiscDrive + options.discs.size()), disc);
-      options.discs.push_back(disc);
+      std::string disc = absoluteExisting(argv[++i]);
+      if (disc.empty()) return failInput(argv[i], "no such folder or disc image");
+      discs.push_back(disc);
       continue;
     }
     if (argv[i][0] == '-' && argv[i][1]) return failUsage(kCheckUsage);
     if (haveDir) return failUsage(kCheckUsage);
-    options.dir = argv[i];
+    dir = argv[i];
     haveDir = true;
   }
   if (!haveDir) return failUsage(kCheckUsage);
-  if (options.discs.size() > size_t(kDiscs)) return failUsage(kCheckUsage);
+  if (discs.size() > size_t(kDiscs)) return failUsage(kCheckUsage);
+  return checkDiscSet(dir, discs, "");
+}
 
+int checkDiscSet(const std::string& dir, const std::vector<std::string>& discs,
+                 const std::string& shownScript) {
+  CheckOptions options;
+  options.dir = dir;
+  options.shownScript = shownScript;
+  for (const std::string& disc : discs) {
+    std::string reason;
+    if (mapDisc(char(kFirstDiscDrive + options.discs.size()), disc, &reason).empty())
+      return failInput(disc, reason);
+    options.discs.push_back(disc);
+  }
   CheckResult result;
   checkScript(options, &result);
   int warnings = 0, errors = 0;

@@ -10,6 +10,7 @@
 #include "platform/text_win.h"
 #include "script/config.h"
 #include "uninstall/removal.h"
+#include "uninstall/uninstall_entry.h"
 
 enum {
   kRunButton = 1,
@@ -39,6 +40,9 @@ bool removeShortcuts() {
 
 static void uninstallGame(HWND dialog) {
   int deleteSaveData = static_cast<int>(SendDlgItemMessageW(dialog, kSaveDataBox, BM_GETSTATE, 0, 0) & 3);
+  // The entry in the system's list and the copies it starts go first, so
+  // that their folder does not keep the install folder.
+  removeUninstallEntry();
   bool filesRemoved = removeInstalledFiles(deleteSaveData);
   bool shortcutsRemoved = removeShortcuts();
   // An empty key name would name HKEY_CURRENT_USER itself.

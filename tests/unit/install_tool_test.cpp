@@ -16,22 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string bytes(size_t n, unsigned seed) {
-  std::string s(n, 0);
-  for (size_t i = 0; i < n; i++) s[i] = char((i * 131 + seed * 7 + i / 251) & 255);
-  return s;
-}
-
-// Every file below `folder` (relative paths, '/' separators) with its bytes.
-std::map<std::string, std::string> filesBelow(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  if (!fs::exists(folder)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(folder))
-    if (e.is_regular_file())
-      files[fs::relative(e.path(), folder).string()] = readFile(e.path().string());
-  return files;
-}
-
 const char kScript[] =
     "DISCNUM = 2\r\n"
     "KEYFILE = \"DISC1.KEY\" \"DISC2.KEY\"\r\n"

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "install/install_path.h"
 #include "script/sjis.h"
 
 namespace {
@@ -61,6 +62,16 @@ TEST(Sjis, TrimmingAndJoiningKeepFinalDoubleByteCharacters) {
   strcpy(out, "abc");
   EXPECT_FALSE(sjisAppend(out, 5, "de"));
   EXPECT_STREQ(out, "abc");
+
+  // Doubled backslashes made one, but for a network path's start and the
+  // second byte of ソ before a backslash.
+  char joined[64];
+  strcpy(joined, s({"C:\\Slumber\\\\", kSo, "\\\\A"}).c_str());
+  collapseSeparators(joined);
+  EXPECT_EQ(std::string(joined), s({"C:\\Slumber\\", kSo, "\\A"}));
+  strcpy(joined, "\\\\server\\\\share");
+  collapseSeparators(joined);
+  EXPECT_STREQ(joined, "\\\\server\\share");
 }
 
 TEST(Sjis, FoldingTakesLettersNeverBytesInsideCharacters) {

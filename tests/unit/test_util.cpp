@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -44,6 +45,23 @@ std::string readFile(const std::string& path) {
 bool fileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
+}
+
+std::string bytes(size_t n, unsigned seed) {
+  std::string s(n, 0);
+  for (size_t i = 0; i < n; i++) s[i] = char((i * 131 + seed * 7 + i / 251) & 255);
+  return s;
+}
+
+std::map<std::string, std::string> filesBelow(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> files;
+  std::error_code ec;
+  if (!fs::exists(folder, ec)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file())
+      files[fs::relative(e.path(), folder).string()] = readFile(e.path().string());
+  return files;
 }
 
 static std::string slurpAndRemove(const std::string& path) {

@@ -2,6 +2,7 @@
 // reading files, running ksetup-tool.
 #pragma once
 
+#include <map>
 #include <string>
 
 // A new empty folder under the system's temporary folder, removed with its
@@ -20,6 +21,12 @@ struct TempDir {
 void writeFile(const std::string& path, const std::string& data);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
+// Every file below `folder` (relative paths, '/' separators) with its bytes;
+// empty when there is no such folder.
+std::map<std::string, std::string> filesBelow(const std::string& folder);
+
+// `n` bytes of a pattern that differs with `seed`, for file contents.
+std::string bytes(size_t n, unsigned seed);
 
 // `text` in single quotes for the shell command line runTool builds.
 inline std::string quote(const std::string& text) { return "'" + text + "'"; }

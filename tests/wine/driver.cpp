@@ -30,6 +30,15 @@
 //                                               then one line per control
 //   manifest EXE                                the program's manifest text
 //   icon EXE ID                                 sizes of icon group ID
+//   security PATH                               the access list of a file or
+//                                               folder as SDDL ("D:...")
+//   regtext KEY NAME                            a string value below
+//                                               HKEY_CURRENT_USER, in UTF-8
+//   securefolder PATH SDDL                      make a folder with that access
+//                                               list, print the list it reads
+//                                               back with, remove the folder
+//   elevated PID                                whether the process runs with
+//                                               an elevated token (0 or 1)
 //   suspend HWND                                suspend the thread of a window
 //                                               (its messages queue up), print
 //                                               the thread's id
@@ -54,6 +63,7 @@
 //                                               description and show command
 #include <windows.h>
 #include <objidl.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -335,39 +345,35 @@ BOOL CALLBACK listWindow(HWND window, LPARAM) {
   return TRUE;
 }
 
-// Text in the ANSI code page as UTF-16.
-std::wstring fromAnsi(const char* text) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (length <= 1) return L"";
-  std::wstring wide(length - 1, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
-  return wide;
-}
-
-// Reads a shell link through its ANSI interface, as the program wrote it.
+// Reads a shell link through its Unicode interface, as the program writes it.
 int shortcut(const wchar_t* file) {
   if (FAILED(CoInitialize(nullptr))) return 1;
-  IShellLinkA* link = nullptr;
+  IShellLinkW* link = nullptr;
   IPersistFile* persist = nullptr;
   int result = 1;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                  reinterpret_cast<void**>(&link))) &&
       SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
       SUCCEEDED(persist->Load(file, STGM_READ))) {
-    char text[1024];
+    wchar_t text[1024];
     int show = 0;
     text[0] = 0;
-    link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-    out(L"target=" + fromAnsi(text));
+    // The target from the link's item list, which keeps every name; the
+    // path it also stores is in the system's code page.
+    LPITEMIDLIST items = nullptr;
+    if (FAILED(link->GetIDList(&items)) || !items || !SHGetPathFromIDListW(items, text))
+      link->GetPath(text, 1024, nullptr, SLGP_RAWPATH);
+    if (items) CoTaskMemFree(items);
+    out(std::wstring(L"target=") + text);
     text[0] = 0;
-    link->GetArguments(text, sizeof text);
-    out(L"arguments=" + fromAnsi(text));
+    link->GetArguments(text, 1024);
+    out(std::wstring(L"arguments=") + text);
     text[0] = 0;
-    link->GetWorkingDirectory(text, sizeof text);
-    out(L"folder=" + fromAnsi(text));
+    link->GetWorkingDirectory(text, 1024);
+    out(std::wstring(L"folder=") + text);
     text[0] = 0;
-    link->GetDescription(text, sizeof text);
-    out(L"description=" + fromAnsi(text));
+    link->GetDescription(text, 1024);
+    out(std::wstring(L"description=") + text);
     link->GetShowCmd(&show);
     out(L"show=" + std::to_wstring(show));
     result = 0;
@@ -646,7 +652,11 @@ int dumpIcon(int argc, wchar_t** argv) {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
+int run(int argc, wchar_t** argv);
+
+int wmain(int argc, wchar_t** argv) { return run(argc, argv); }
+
+int run(int argc, wchar_t** argv) {
   if (argc < 2) return usage();
   std::wstring action = argv[1];
   if (action == L"start") return start(argc, argv);
@@ -738,6 +748,55 @@ int wmain(int argc, wchar_t** argv) {
                                          SMTO_ABORTIFHUNG, 5000, &result))
       return 1;
     return result ? 0 : 1;
+  }
+  if (action == L"regtext") {
+    if (argc < 4) return usage();
+    wchar_t text[1024];
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_CURRENT_USER, argv[2], argv[3], RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+      return 1;
+    out(text);
+    return 0;
+  }
+  if (action == L"securefolder") {
+    if (argc < 4) return usage();
+    PSECURITY_DESCRIPTOR wanted = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(argv[3], SDDL_REVISION_1, &wanted, nullptr)) return 1;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, wanted, FALSE};
+    BOOL made = CreateDirectoryW(argv[2], &attributes);
+    LocalFree(wanted);
+    if (!made) return 1;
+    std::vector<wchar_t*> args(argv, argv + argc);
+    args[1] = const_cast<wchar_t*>(L"security");
+    int result = run(3, args.data());
+    RemoveDirectoryW(argv[2]);
+    return result;
+  }
+  if (action == L"security") {
+    DWORD size = 0;
+    GetFileSecurityW(argv[2], DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<BYTE> descriptor(size ? size : 1);
+    LPWSTR text = nullptr;
+    if (!size || !GetFileSecurityW(argv[2], DACL_SECURITY_INFORMATION, descriptor.data(), size, &size) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr))
+      return 1;
+    out(text);
+    LocalFree(text);
+    return 0;
+  }
+  if (action == L"elevated") {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(_wtoi(argv[2])));
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    bool known = process && OpenProcessToken(process, TOKEN_QUERY, &token) &&
+                 GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+    if (token) CloseHandle(token);
+    if (process) CloseHandle(process);
+    if (!known) return 1;
+    out(elevation.TokenIsElevated ? L"1" : L"0");
+    return 0;
   }
   if (action == L"suspend" || action == L"resume") {
     DWORD id = action == L"suspend" ? GetWindowThreadProcessId(toWindow(argv[2]), nullptr)

@@ -86,11 +86,12 @@ wine_unix_path() {
 
 # ---- Dialog look (added for the KSetup.exe tests) ---------------------------
 # wine_dialog_look: once per prefix, Wine draws window frames and captions
-# itself (the Xvfb display has no window manager), and the dialog fonts
+# itself (the Xvfb display has no window manager), the dialog fonts
 # "ＭＳ Ｐゴシック" and "ＭＳ ゴシック" are served by IPA P Gothic and IPA
-# Gothic, so dialogs show their captions and Japanese text in screenshots.
+# Gothic, and the captions' and message boxes' font falls back to IPA P
+# Gothic, so windows show their Japanese text in screenshots on any locale.
 wine_dialog_look() {
-  local stamp="$WINEPREFIX/.ksetup-dialog-look"
+  local stamp="$WINEPREFIX/.ksetup-dialog-look-2"
   [ -f "$stamp" ] && return 0
   local reg="$WINEPREFIX/drive_c/ksetup-dialog-look.reg"
   {
@@ -101,6 +102,12 @@ wine_dialog_look() {
       '"ＭＳ Ｐゴシック"="IPAPGothic"' '"MS PGothic"="IPAPGothic"' \
       '"ＭＳ ゴシック"="IPAGothic"' '"MS Gothic"="IPAGothic"' | iconv -f UTF-8 -t UTF-16LE
   } > "$reg"
-  wine regedit /S 'C:\ksetup-dialog-look.reg' >/dev/null 2>&1 </dev/null && touch "$stamp"
+  wine regedit /S 'C:\ksetup-dialog-look.reg' >/dev/null 2>&1 </dev/null &&
+    # Captions and message boxes use Tahoma, which Windows links to its
+    # Japanese fonts on every locale (FontLink\SystemLink); Wine links it to
+    # none, so on a Western locale they would show empty boxes.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma \
+      /t REG_MULTI_SZ /d 'ipagp.ttf,IPAPGothic' /f >/dev/null 2>&1 </dev/null &&
+    wineserver -k 2>/dev/null && wineserver -w 2>/dev/null && touch "$stamp"
   rm -f "$reg"
 }

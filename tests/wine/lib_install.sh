@@ -159,15 +159,23 @@ ki_bytes() {
 }
 
 # ki_expect_copied FOLDER MASK: every file the choice selects is in FOLDER,
-# byte for byte as on its disc, and nothing else is.
+# byte for byte as on its disc, and nothing else is; with UNINSTALLENTRY
+# also the copies of the program, its script and its archive in that folder.
 ki_expect_copied() {
-  local folder=$1 mask=$2 disc path count=0
+  local folder=$1 mask=$2 disc path count=0 entry f
   while IFS=$'\t' read -r disc path; do
     local source=$KS_WORK/disc$((disc + 1))/${path//\\//}
     local copy=$folder/${path//\\//}
     cmp -s "$source" "$copy" || ks_fail "$path differs from disc $((disc + 1)) or is missing"
     count=$((count + 1))
   done < <(ki_selected "$mask")
+  entry=$(ki_dump | jq -r '.uninstallEntry // ""')
+  if [ -n "$entry" ]; then
+    for f in KSetup.exe KSetup.ini Instdata.pak; do
+      cmp -s "$KS_WORK/disc1/$f" "$folder/${entry//\\//}/$f" || ks_fail "$f differs from disc 1 or is missing in $entry"
+      count=$((count + 1))
+    done
+  fi
   ks_expect "files in the install folder" "$(find "$folder" -type f | wc -l)" "$count"
 }
 
@@ -246,3 +254,53 @@ ki_message() { ks_find -title "$1" -control 65535 -timeout "${2:-20000}"; }
 
 # ki_install_window: the install window's handle.
 ki_install_window() { ks_find -class SLB_INST -title SLB_INST -timeout 20000; }
+
+# ---- The small set's install ---------------------------------------------------------
+
+# ki_small_places: where the small set installs: folder_win and folder_unix
+# (the install folder), programs_unix (the Programs menu), menu_unix (the
+# maker's folder in it).
+ki_small_places() {
+  folder_win='C:\Program Files\Slumber\\TestGame'
+  folder_unix=$(ki_unix "$folder_win")
+  programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
+  menu_unix="$programs_unix/KSetupTest"
+}
+
+# ki_clean: no record, install folder or shortcuts of the small set.
+ki_clean() {
+  ks_not_installed
+  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$menu_unix"
+}
+
+# ki_launch_options: a new start from disc 1, after ki_clean, up to the
+# options dialog; sets o to its handle and pid to the program's process.
+ki_launch_options() {
+  local l
+  ki_clean
+  ks_fresh_temp
+  ki_only_drive
+  wine_cdrom "$KI_DRIVE" "$KI_D1"
+  l=$(ki_launch)
+  pid=$(ki_pid_of "$l")
+  o=$(ki_options "$l")
+}
+
+# ki_install_choice2 TITLE: installs the second choice (disc 1 only, never
+# asked for disc 2), closes the finished window with Space and quits.
+ki_install_choice2() {
+  local l w
+  ki_launch_options
+  ks_drv click "$o" 1003
+  ks_drv click "$o" 1
+  w=$(ki_install_window)
+  for i in $(seq 100); do [ -d "$menu_unix/$1" ] && break; sleep 0.2; done
+  [ -d "$menu_unix/$1" ] || ks_fail "the install did not finish"
+  ks_no_window -title "ＣＤの挿入" -pid "$pid" -timeout 300
+  sleep 0.5
+  ks_drv key "$w" 32
+  ks_drv gone "$w" >/dev/null || ks_fail "Space did not close the finished install"
+  l=$(ks_find -title "$1" -control 3 -pid "$pid")
+  ks_drv click "$l" 2
+  ks_wait_exit "$pid"
+}

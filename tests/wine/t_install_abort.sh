@@ -10,28 +10,14 @@ source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
 ki_small_discs
-folder_win='C:\Program Files\Slumber\\TestGame'
-folder_unix=$(ki_unix "$folder_win")
-programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
-menu_unix="$programs_unix/KSetupTest"
+ki_small_places
 disc1_bytes=$((5000 + 3000000 + 4096 + 4097 + 2000))
-
-clean() {
-  ks_not_installed
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$menu_unix"
-}
+clean() { ki_clean; }
 
 # start_install: launcher, options, start; the copy runs slowed down. Sets
 # the install window's handle in w and the process in pid.
 start_install() {
-  clean
-  ks_fresh_temp
-  ki_only_drive
-  wine_cdrom "$KI_DRIVE" "$KI_D1"
-  local l o
-  l=$(ki_launch)
-  pid=$(ki_pid_of "$l")
-  o=$(ki_options "$l")
+  ki_launch_options
   ks_drv click "$o" 1
   ki_throttle_start
   w=$(ki_install_window)
@@ -148,13 +134,7 @@ stopped_message install-abort-prompt-cancelled
 expect_nothing_left "disc prompt cancelled"
 
 echo "== Escape, Yes after the end: the finished install is taken back too"
-clean
-ks_fresh_temp
-ki_only_drive
-wine_cdrom "$KI_DRIVE" "$KI_D1"
-l=$(ki_launch)
-pid=$(ki_pid_of "$l")
-o=$(ki_options "$l")
+ki_launch_options
 ks_drv click "$o" 1003  # the second choice copies disc 1 only
 ks_drv click "$o" 1
 w=$(ki_install_window)

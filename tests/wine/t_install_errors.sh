@@ -2,35 +2,23 @@
 # Copy errors end the installation with a message naming the file list
 # entry, and the program then ends with nothing of the game left behind: a
 # source file on disc 2 that cannot be read (the files of disc 1 go too), a
-# destination folder the script never makes, and an install folder that
-# cannot be made at all (then nothing is copied, and what stands in its
-# place stays untouched).
+# destination folder the script never makes, a MAKEFOLDER item that would
+# lie outside the install folder (named in the message), and an install
+# folder that cannot be made at all (then nothing is copied, and what stands
+# in its place stays untouched).
 set -euo pipefail
 source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
-folder_win='C:\Program Files\Slumber\\TestGame'
-folder_unix=$(ki_unix "$folder_win")
-programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
-menu_unix="$programs_unix/KSetupTest"
-
-clean() {
-  ks_not_installed
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$menu_unix"
-}
+ki_small_places
+clean() { ki_clean; }
 
 # install_until_error TEXT SHOT: runs an install of the first choice,
 # swapping in disc 2 when asked, until a message box with the game's title
 # shows; checks its text, presses OK and waits for the program to end.
 install_until_error() {
-  local l o w m pid p
-  clean
-  ks_fresh_temp
-  ki_only_drive
-  wine_cdrom "$KI_DRIVE" "$KI_D1"
-  l=$(ki_launch)
-  pid=$(ki_pid_of "$l")
-  o=$(ki_options "$l")
+  local w m p
+  ki_launch_options
   ks_drv click "$o" 1
   w=$(ki_install_window)
   if p=$(ks_drv find -title "ＣＤの挿入" -control 1015 -pid "$pid" -timeout 5000); then
@@ -67,6 +55,14 @@ cp "$KI_D1/DATA/A.BIN" "$KI_D1/EXTRA/A.BIN"
 install_until_error "ファイルライトエラー| EXTRA\\A.BIN をハードディスクに書き込めませんでした。|" install-error-write
 [ ! -e "$folder_unix" ] || ks_fail "files are left: $(find "$folder_unix" | head -5)"
 echo "ok: nothing left after the write error"
+
+echo "== a MAKEFOLDER item outside the install folder"
+ki_small_discs
+ki_small_script | sed 's/^MAKEFOLDER = .*/MAKEFOLDER = "DATA" "..\\OUTSIDE" "BIN" "SAVE"/' | ks_script "$KI_D1"
+install_until_error "ディレクトリエラー| 設定ファイルのフォルダ指定 ..\\OUTSIDE が正しくありません。|" install-error-makefolder
+[ ! -e "$(dirname "$folder_unix")/OUTSIDE" ] || ks_fail "a folder was made outside the install folder"
+[ ! -e "$folder_unix" ] || ks_fail "files are left: $(find "$folder_unix" | head -5)"
+echo "ok: named the refused item; nothing made outside, nothing left"
 
 echo "== the install folder cannot be made"
 ki_small_discs

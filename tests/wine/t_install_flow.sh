@@ -13,28 +13,8 @@ source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
 ki_small_discs
-folder_win='C:\Program Files\Slumber\\TestGame'
-folder_unix=$(ki_unix "$folder_win")
-programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
+ki_small_places
 disc1_bytes=$((5000 + 3000000 + 4096 + 4097 + 2000))
-
-clean() {
-  ks_not_installed
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$programs_unix/KSetupTest"
-}
-
-# launch_options: a new start from disc 1 up to the options dialog; sets o
-# to its handle and pid to the program's process.
-launch_options() {
-  local l
-  clean
-  ks_fresh_temp
-  ki_only_drive
-  wine_cdrom "$KI_DRIVE" "$KI_D1"
-  l=$(ki_launch)
-  pid=$(ki_pid_of "$l")
-  o=$(ki_options "$l")
-}
 
 # stopped: the launcher's "stopped" message, OK'd, then quit.
 stopped() {
@@ -50,7 +30,7 @@ stopped() {
 question() { ks_find -title "確認" -control 65535 -pid "$pid" -timeout 20000; }
 
 echo "== the first disc prompt cancelled: the player's files stay"
-launch_options
+ki_launch_options
 mkdir -p "$folder_unix/DATA"
 echo "the player's own" >"$folder_unix/GAME.EXE"
 echo "the player's own" >"$folder_unix/DATA/A.BIN"
@@ -65,7 +45,7 @@ ks_expect "the player's files" "$(cat "$folder_unix/GAME.EXE" "$folder_unix/DATA
 the player's own"
 
 echo "== a close from outside during a disc prompt is its Cancel"
-launch_options
+ki_launch_options
 wine_cdrom_eject "$KI_DRIVE"
 ks_drv click "$o" 1
 w=$(ki_install_window)
@@ -80,7 +60,7 @@ stopped "closed during the prompt"
 # way, holds the window's thread, has Escape wait in its queue and lets the
 # copy run on; sets w and tid.
 copy_then_ask() {
-  launch_options
+  ki_launch_options
   ks_drv click "$o" 1
   ki_throttle_start
   w=$(ki_install_window)
@@ -136,7 +116,7 @@ cp -p "$KS_WORK/TOOL.EXE" "$KI_D1/BIN/TOOL.EXE"
 
 echo "== system keys after the end: Alt+Space opens nothing, Alt+F4 asks once"
 # The second choice copies disc 1 only; the finished window waits.
-launch_options
+ki_launch_options
 ks_drv click "$o" 1003
 ks_drv click "$o" 1
 w=$(ki_install_window)
@@ -158,4 +138,4 @@ l=$(ks_find -title "$KS_TITLE" -control 3 -pid "$pid")
 ks_expect "installed" "$(ks_text "$l" 3)" "アンインストール"
 ks_drv click "$l" 2
 ks_wait_exit "$pid"
-clean
+ki_clean

@@ -11,39 +11,13 @@ set -euo pipefail
 source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
-folder_win='C:\Program Files\Slumber\\TestGame'
-folder_unix=$(ki_unix "$folder_win")
-programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
-menu_unix="$programs_unix/KSetupTest"
+ki_small_places
 ki_small_discs
 
-clean() {
-  ks_not_installed
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$menu_unix"
-}
-
-# install_choice2 TITLE: installs the second choice, which copies disc 1 only.
+# install_choice2 TITLE: installs the second choice, which copies disc 1
+# only, and puts two saves into the install folder.
 install_choice2() {
-  local l o w pid
-  clean
-  ks_fresh_temp
-  ki_only_drive
-  wine_cdrom "$KI_DRIVE" "$KI_D1"
-  l=$(ki_launch)
-  pid=$(ki_pid_of "$l")
-  o=$(ki_options "$l")
-  ks_drv click "$o" 1003
-  ks_drv click "$o" 1
-  w=$(ki_install_window)
-  for i in $(seq 100); do [ -d "$menu_unix/$1" ] && break; sleep 0.2; done
-  [ -d "$menu_unix/$1" ] || ks_fail "the install did not finish"
-  ks_no_window -title "ＣＤの挿入" -pid "$pid" -timeout 300
-  sleep 0.5
-  ks_drv key "$w" 32
-  ks_drv gone "$w" >/dev/null || ks_fail "Space did not close the finished install"
-  l=$(ks_find -title "$1" -control 3 -pid "$pid")
-  ks_drv click "$l" 2
-  ks_wait_exit "$pid"
+  ki_install_choice2 "$1"
   ki_expect_copied "$folder_unix" 4
   mkdir -p "$folder_unix/SAVE"
   echo save1 >"$folder_unix/SAVE/ONE.SAV"
@@ -110,4 +84,4 @@ ks_wait_exit "$pid"
 [ ! -e "$menu_unix" ] || ks_fail "the menu folders are still there"
 if ks_reg query "$KS_REGKEY\\TestGame" >/dev/null; then ks_fail "the install record is still there"; fi
 echo "ok: nothing left"
-clean
+ki_clean
