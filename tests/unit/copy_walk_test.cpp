@@ -334,6 +334,11 @@ TEST(CopyPaths, RootsFolderPartsAndJoins) {
   EXPECT_TRUE(installPath(path, "C:\\Game", "\\A.BIN", nullptr));  // a doubled separator
   EXPECT_FALSE(installPath(path, "C:\\Game", "DATA", ".."));
   EXPECT_STREQ(path, "");
+  // An install folder names a folder below its root, never the root itself.
+  for (const char* folder : {"C:\\", "C:\\\\", "C:\\.\\", "C:\\Games\\..", "c:/ ./", "/", "\\\\srv\\share\\"})
+    EXPECT_FALSE(folderIsUsable(folder)) << folder;
+  for (const char* folder : {"C:\\Games", "C:\\\\Game", "/tmp/x", "\\\\srv\\share\\Game"})
+    EXPECT_TRUE(folderIsUsable(folder)) << folder;
   EXPECT_TRUE(entryIsSafe("a.b\\.\\x..y\\...z"));
   EXPECT_FALSE(entryIsSafe(""));
   EXPECT_FALSE(entryIsSafe("x\\ ..\\y"));

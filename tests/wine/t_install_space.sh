@@ -1,8 +1,9 @@
 #!/bin/bash
 # The options dialog checks the destination before it lets the install
 # start: a folder without a drive (also "C:Games", which would depend on
-# the current folder of drive C) and a drive that does not exist are sent
-# back with their messages; a drive with too little room (a 1 MB file system
+# the current folder of drive C), a drive that does not exist, a folder that
+# leads back to the drive itself and a name code page 932 cannot write are
+# sent back with their messages; a drive with too little room (a 1 MB file system
 # mapped as drive Q:) opens the free-space warning, whose "戻る" returns to
 # the options and whose Escape forces the install, which then fails on the
 # full drive with the write error and leaves the drive empty.
@@ -67,6 +68,10 @@ refused 'Games' "$unknown"
 refused 'C:Games' "$unknown"
 refused '\\server\share\Games' "$unknown"
 refused 'P:\Games' "インストール先のドライブが不正です。再度入力して下さい。"
+# A folder that leads back to the drive itself, and a name that code page
+# 932 cannot write (the install record and the script's names are in it).
+refused 'C:\..' "インストール先のフォルダが不正です。再度入力して下さい。"
+refused 'C:\Zoë' "インストール先のフォルダ名に使えない文字が含まれています。再度入力して下さい。"
 
 echo "== a drive with 1 MB"
 mount -t tmpfs -o size=1m tmpfs "$small" || ks_fail "cannot mount a small file system (run as root)"
