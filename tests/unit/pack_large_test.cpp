@@ -56,4 +56,16 @@ TEST(PackLarge, MemberAtAnOffsetBeyondTwoGibibytesReadsRight) {
   packClose(h);
 }
 
+TEST(PackLarge, DirectoryOfFourGibibytesOrMoreIsRefused) {
+  TempDir dir(true);
+  // 178956972 entries of 24 bytes: a directory of 2^32 + 32 bytes, which the
+  // file (4 GiB + 64 bytes) holds, but no 32-bit size or read count does.
+  const uint32_t count = 178956972u;
+  std::string first("A");
+  first.resize(16, '\0');
+  ASSERT_NO_FATAL_FAILURE(writeSparse(dir.file("huge.pak"), (1ull << 32) + 64, {{0, shortHeader(count) + first}}));
+  EXPECT_EQ(packOpen("A", "huge.pak"), nullptr);
+  EXPECT_EQ(packOpen("MISSING", "huge.pak"), nullptr);
+}
+
 }  // namespace
