@@ -136,11 +136,14 @@ static bool sse2Present() {
 }
 #endif
 
+// Tests force one path of the packed blend (surface.h).
+int32_t packedBlendPath = kPackedBlendAuto;
+
 void blendRowsPacked(const uint8_t* source, uint8_t* destination, int32_t columns, int32_t rows,
                      int32_t sourcePitch, int32_t destinationPitch) {
   if (columns < 1 || rows < 1) return;
 #if KSETUP_X86
-  if (sse2Present()) {
+  if (packedBlendPath == kPackedBlendSse2 || (packedBlendPath == kPackedBlendAuto && sse2Present())) {
     blendRowsPackedSse2(source, destination, columns, rows, sourcePitch, destinationPitch);
     return;
   }

@@ -72,6 +72,12 @@ void blendRowsPacked(const uint8_t* source, uint8_t* destination, int32_t column
 void blendRowsPackedScalar(const uint8_t* source, uint8_t* destination, int32_t columns,
                            int32_t rows, int32_t sourcePitch, int32_t destinationPitch);
 
+// The code blendRowsPacked runs: by default the SSE2 code where the processor
+// has SSE2, else the scalar code. Tests force either one (the SSE2 code only
+// where the processor has it) to check both on every build.
+enum { kPackedBlendAuto, kPackedBlendScalar, kPackedBlendSse2 };
+extern int32_t packedBlendPath;
+
 // Nearest-neighbour stretch of a picture over the whole surface, for the
 // tools' previews where no window system does it: every surface pixel is a
 // copy (alpha included) of the picture pixel under its centre.
