@@ -173,9 +173,16 @@ ki_expect_copied() {
 
 # ---- Throttle ---------------------------------------------------------------------
 
-# ki_unix_pid: the host process of the program's temporary copy.
+# ki_unix_pid: the host process of the program's temporary copy in this
+# prefix (other prefixes may run the same program at the same time).
 ki_unix_pid() {
-  pgrep -f 'with blanks\\KSetup\.exe' | head -1
+  local pid
+  for pid in $(pgrep -f 'with blanks\\KSetup\.exe'); do
+    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      echo "$pid"
+      return 0
+    fi
+  done
 }
 
 # ki_throttle_start [RUN_MS STOP_MS]: lets the program run only a short slice
