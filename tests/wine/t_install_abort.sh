@@ -10,7 +10,7 @@ source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
 ki_small_discs
-folder_win='C:\Program Files\Slumber\\TestGame'
+folder_win="$KS_PROGRAM_FILES\\Slumber\\\\TestGame"
 folder_unix=$(ki_unix "$folder_win")
 programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
 menu_unix="$programs_unix/KSetupTest"
@@ -18,7 +18,7 @@ disc1_bytes=$((5000 + 3000000 + 4096 + 4097 + 2000))
 
 clean() {
   ks_not_installed
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$menu_unix"
+  rm -rf "$(ki_unix "$KS_PROGRAM_FILES")/Slumber" "$menu_unix"
 }
 
 # start_install: launcher, options, start; the copy runs slowed down. Sets

@@ -9,14 +9,14 @@ set -euo pipefail
 source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
-folder_win='C:\Program Files\Slumber\\TestGame'
+folder_win="$KS_PROGRAM_FILES\\Slumber\\\\TestGame"
 folder_unix=$(ki_unix "$folder_win")
 programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
 menu_unix="$programs_unix/KSetupTest"
 
 clean() {
   ks_not_installed
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$menu_unix"
+  rm -rf "$(ki_unix "$KS_PROGRAM_FILES")/Slumber" "$menu_unix"
 }
 
 # install_until_error TEXT SHOT: runs an install of the first choice,
@@ -103,7 +103,7 @@ pid=$(ki_pid_of "$l")
 ks_drv click "$l" 3
 ks_wait_exit "$pid" 20000
 ks_no_window -control 1011 -timeout 300
-[ ! -e "$WINEPREFIX/drive_c/Program Files/Slumber" ] || ks_fail "something was installed"
+[ ! -e "$(ki_unix "$KS_PROGRAM_FILES")/Slumber" ] || ks_fail "something was installed"
 echo "ok: ended without installing"
 
 clean

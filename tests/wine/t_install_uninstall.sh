@@ -11,7 +11,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
-folder_win='C:\Program Files\Slumber\\TestGame'
+folder_win="$KS_PROGRAM_FILES\\Slumber\\\\TestGame"
 folder_unix=$(ki_unix "$folder_win")
 programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
 menu_unix="$programs_unix/KSetupTest"
@@ -19,7 +19,7 @@ ki_small_discs
 
 clean() {
   ks_not_installed
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$menu_unix"
+  rm -rf "$(ki_unix "$KS_PROGRAM_FILES")/Slumber" "$menu_unix"
 }
 
 # install_choice2 TITLE: installs the second choice, which copies disc 1 only.
