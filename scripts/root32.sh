@@ -20,7 +20,10 @@
 # over 9p. KSETUP_ROOT32_MODE=chroot|qemu forces one. Either way the checkout
 # appears at its own path, so build folders configured in one work in the
 # other; the command starts in the current folder when that is inside the
-# checkout, with a clean environment plus every KSETUP_* variable.
+# checkout, with a clean environment plus every KSETUP_* variable. In the
+# emulated machine (about 70 times slower) a Wine prefix must lie on the
+# machine's own disk (WINEPREFIX=/var/tmp/...): Wine cannot run from a 9p
+# share; what the machine writes there is gone when it stops.
 set -euo pipefail
 
 checkout=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,7 +31,8 @@ cache=${KSETUP_CACHE:-/var/cache/ksetup}
 root=$cache/root-i386
 suite=bookworm
 
-# What the root holds. Changing this list (or the recipe below) remakes it.
+# What the root holds. Changing this list (or the host's package sources)
+# remakes it.
 packages=(
   # Wine with its 32-bit half
   wine wine64 wine32:i386 fonts-wine
@@ -42,8 +46,9 @@ packages=(
   linux-image-amd64 kmod
 )
 
-# The emulated machine's init: mounts the job share, runs its job.sh, keeps
-# the exit status beside it and powers off.
+# The emulated machine's init (written into its disk image, not the root):
+# mounts the job share, runs its job.sh, keeps the exit status beside it and
+# powers off (or resets, which ends QEMU as well: -no-reboot).
 qemu_init='#!/bin/sh
 mountpoint -q /proc || mount -t proc proc /proc
 mountpoint -q /sys || mount -t sysfs sys /sys
@@ -63,7 +68,9 @@ else
 fi
 sync
 echo o >/proc/sysrq-trigger
-sleep 60'
+sleep 30
+echo b >/proc/sysrq-trigger
+while :; do sleep 60; done'
 
 say() { echo "root32: $*" >&2; }
 die() { say "$*"; exit 1; }
@@ -84,7 +91,7 @@ host_mirror() {
 
 # Everything the root is made from; its hash is the root's stamp.
 recipe() {
-  printf '%s\n' "$suite" "${packages[@]}" "$qemu_init"
+  printf '%s\n' "$suite" "${packages[@]}"
   cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null || true
 }
 recipe_hash() { recipe | sha256sum | cut -d' ' -f1; }
@@ -143,8 +150,6 @@ prepare() {
   ' bash "${packages[@]}" >"$log" 2>&1 ||
     { tail -30 "$log" >&2; die "installing the packages failed (log: $log)"; }
   rm -f "$new/usr/sbin/policy-rc.d"
-  printf '%s\n' "$qemu_init" >"$new/usr/local/sbin/ksetup-init"
-  chmod +x "$new/usr/local/sbin/ksetup-init"
   recipe_hash >"$new/.ksetup-recipe"
 
   rm -rf "$root" "$cache/root-i386.img"
@@ -240,19 +245,25 @@ with_root_mounts() {
     /bin/bash -c 'cd "$1" && shift && exec "$@"' bash "$(start_folder)" "$@"
 }
 
-# The root as a disk image for QEMU, made once per root (the machine boots it
-# with -snapshot, so it is never written to).
+# The root as a disk image for QEMU, with the init added, made once per root
+# and init (the machine boots it with snapshot=on: it is never written to).
 qemu_image() {
-  local image=$cache/root-i386.img
+  local image=$cache/root-i386.img stamp
+  stamp="$(cat "$root/.ksetup-recipe") $(printf '%s\n' "$qemu_init" | sha256sum | cut -d' ' -f1)"
   exec 8>"$cache/root-i386.img.lock"
   flock 8
-  if [ ! -f "$image.recipe" ] || [ "$(cat "$image.recipe")" != "$(cat "$root/.ksetup-recipe")" ]; then
+  if [ ! -f "$image.recipe" ] || [ "$(cat "$image.recipe")" != "$stamp" ]; then
     local start=$SECONDS
     rm -f "$image" "$image.recipe"
     truncate -s 8G "$image.new"
     mkfs.ext4 -q -F -L ksetup-root -d "$root" "$image.new" >&2 || die "cannot make the disk image"
+    printf '%s\n' "$qemu_init" >"$cache/ksetup-init"
+    debugfs -w -R "write $cache/ksetup-init /ksetup-init" "$image.new" >/dev/null 2>&1 &&
+      debugfs -w -R "set_inode_field /ksetup-init mode 0100755" "$image.new" >/dev/null 2>&1 ||
+      die "cannot add the init to the disk image"
+    rm -f "$cache/ksetup-init"
     mv "$image.new" "$image"
-    cp "$root/.ksetup-recipe" "$image.recipe"
+    echo "$stamp" >"$image.recipe"
     say "disk image made in $((SECONDS - start)) s: $image"
   fi
   exec 8>&-
@@ -273,22 +284,24 @@ run_qemu() {
   {
     echo '#!/bin/bash'
     echo 'mkdir -p' "$(printf '%q' "$checkout")"
-    echo 'mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 ksetup' "$(printf '%q' "$checkout")" '|| exit 125'
+    echo 'mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=mmap ksetup' "$(printf '%q' "$checkout")" '|| exit 125'
     echo 'cd' "$(printf '%q' "$(start_folder)")" '|| exit 125'
     echo 'export HOME=/root TERM=dumb PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin'
     for e in "${envs[@]}"; do echo "export $(printf '%q' "$e")"; done
     printf '%q ' "$@"; echo
   } >"$job/job.sh"
   local start=$SECONDS rc=0
-  # -cpu max without SMAP: with it, every 32-bit Wine process crashes.
+  # -cpu max without SMAP (with it every 32-bit Wine process crashes) and
+  # without 5-level paging (with it Wine's 32-bit half never starts).
   timeout "${KSETUP_ROOT32_TIMEOUT:-3600}" qemu-system-x86_64 \
-    -accel tcg,thread=multi -cpu max,-smap -m 4G -smp 2 \
+    -accel tcg,thread=multi -cpu max,-smap,-la57 -m 4G -smp 2 \
     -kernel "$kernel" -initrd "$initrd" \
-    -append "root=/dev/vda rw console=ttyS0 quiet loglevel=3 init=/usr/local/sbin/ksetup-init panic=-1" \
+    -append "root=/dev/vda rw console=ttyS0 quiet loglevel=3 init=/ksetup-init panic=-1" \
     -drive "file=$image,format=raw,if=virtio,snapshot=on" \
     -virtfs "local,path=$job,mount_tag=ksjob,security_model=passthrough,id=ksjob" \
     -virtfs "local,path=$checkout,mount_tag=ksetup,security_model=passthrough,id=ksetup" \
-    -nic none -display none -monitor none -serial stdio -no-reboot </dev/null | tr -d '\r' ||
+    -nic none -display none -monitor none -serial stdio -no-reboot </dev/null |
+    sed -u -e 's/\r$//' -e '/^\[ *[0-9.]*\] \(sysrq: Power Off\|reboot: Power down\)$/d' ||
     rc=$?
   if [ -f "$job/rc" ]; then
     rc=$(cat "$job/rc")
@@ -316,7 +329,9 @@ case "${1:-}" in
       { read -r mode; read -r why; } < <(choose_mode)
       say "path: $mode ($why)"
       if [ "$mode" = chroot ]; then
-        runs_i386 || die "this kernel does not run 32-bit x86 code: the chroot path cannot work here"
+        if [ "${KSETUP_ROOT32_MODE:-auto}" = chroot ] && ! runs_i386; then
+          die "this kernel does not run 32-bit x86 code: the chroot path cannot work here"
+        fi
         with_root_mounts "$root" "$@"
       else
         run_qemu "$@"
