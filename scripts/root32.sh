@@ -20,10 +20,11 @@
 # over 9p. KSETUP_ROOT32_MODE=chroot|qemu forces one. Either way the checkout
 # appears at its own path, so build folders configured in one work in the
 # other; the command starts in the current folder when that is inside the
-# checkout, with a clean environment plus every KSETUP_* variable. In the
-# emulated machine (about 70 times slower) a Wine prefix must lie on the
-# machine's own disk (WINEPREFIX=/var/tmp/...): Wine cannot run from a 9p
-# share; what the machine writes there is gone when it stops.
+# checkout, with a clean environment plus every KSETUP_* variable. The
+# emulated machine is about 70 times slower; what it writes outside the
+# checkout is gone when it stops. There a new WoW64 prefix must be made by
+# the 64-bit loader (/usr/lib/wine/wine64 wineboot --init): its boot takes
+# minutes, and a 32-bit process that starts it gives up after five.
 set -euo pipefail
 
 checkout=$(cd "$(dirname "$0")/.." && pwd)
