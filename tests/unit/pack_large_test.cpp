@@ -22,8 +22,14 @@ std::string le32(uint32_t v) {
   return s;
 }
 
-// A short-name archive header (16-byte names) for `count` members.
+// A short-name archive header (16-byte names) for `count` members, and a
+// name field of it.
 std::string shortHeader(uint32_t count) { return std::string("KSETUP-PACK1", 12) + le32(count); }
+std::string nameField(const char* name) {
+  std::string field(name);
+  field.resize(16, '\0');
+  return field;
+}
 
 // A sparse file of `size` bytes that holds each piece at its offset.
 void writeSparse(const std::string& path, uint64_t size,
@@ -41,11 +47,9 @@ TEST(PackLarge, MemberAtAnOffsetBeyondTwoGibibytesReadsRight) {
   TempDir dir(true);
   // One member 2^31 + 8 bytes into the data, which starts after 16 + 24 bytes.
   const uint32_t offset = 0x80000008u;
-  std::string name("BIG.DAT");
-  name.resize(16, '\0');
-  ASSERT_NO_FATAL_FAILURE(
-      writeSparse(dir.file("big.pak"), 40ull + offset + 6,
-                  {{0, shortHeader(1) + name + le32(offset) + le32(6)}, {40ull + offset, "bigone"}}));
+  std::string directory = nameField("BIG.DAT") + le32(offset) + le32(6);
+  ASSERT_NO_FATAL_FAILURE(writeSparse(dir.file("big.pak"), 40ull + offset + 6,
+                                      {{0, shortHeader(1) + directory}, {40ull + offset, "bigone"}}));
   PackHandle* h = packOpen("DATA\\big.dat", "big.pak");
   ASSERT_NE(h, nullptr) << "the archive did not open, or the member was not found";
   ASSERT_EQ(packSize(h), 6u);
@@ -61,9 +65,8 @@ TEST(PackLarge, DirectoryOfFourGibibytesOrMoreIsRefused) {
   // 178956972 entries of 24 bytes: a directory of 2^32 + 32 bytes, which the
   // file (4 GiB + 64 bytes) holds, but no 32-bit size or read count does.
   const uint32_t count = 178956972u;
-  std::string first("A");
-  first.resize(16, '\0');
-  ASSERT_NO_FATAL_FAILURE(writeSparse(dir.file("huge.pak"), (1ull << 32) + 64, {{0, shortHeader(count) + first}}));
+  ASSERT_NO_FATAL_FAILURE(
+      writeSparse(dir.file("huge.pak"), (1ull << 32) + 64, {{0, shortHeader(count) + nameField("A")}}));
   EXPECT_EQ(packOpen("A", "huge.pak"), nullptr);
   EXPECT_EQ(packOpen("MISSING", "huge.pak"), nullptr);
 }
