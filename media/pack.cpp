@@ -50,10 +50,12 @@ uint32_t packFindMember(PackHandle* handle, const char* name) {
   if (count == 0) return 0;
 
   // A directory the file cannot hold is not read at all: the count is
-  // untrusted and would otherwise ask for up to 160 GB.
+  // untrusted and would otherwise ask for up to 160 GB. Nor is one of 4 GiB
+  // or more, which no 32-bit size or read count carries whole.
   uint64_t dirSize = uint64_t(nameSize + 8) * count;
   uint64_t total = fileSize(handle->file);
   if (total < kPackHeaderSize || dirSize > total - kPackHeaderSize) return 0;
+  if (dirSize > UINT32_MAX) return 0;
 
   unsigned char* dir = static_cast<unsigned char*>(heapAlloc(static_cast<size_t>(dirSize)));
   if (!dir) return 0;

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Installs the Debian packages KSetup's build, tests and demo need, once.
-# Usage: scripts/deps.sh build|wine|all
+# Usage: scripts/deps.sh build|wine|root32|all
 set -euo pipefail
 
 build_pkgs=(cmake make g++ perl libgtest-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev
@@ -8,13 +8,18 @@ build_pkgs=(cmake make g++ perl libgtest-dev libbenchmark-dev libstb-dev clang l
             binutils-mingw-w64-i686 fonts-ipafont-gothic libisofs-dev)
 wine_pkgs=(wine wine64 fonts-wine xvfb xauth x11-apps xdotool imagemagick fonts-ipafont-gothic locales
            jq procps xorriso)
+# The 32-bit root of scripts/root32.sh and the emulated machine that boots it
+# where the kernel runs no 32-bit code. (wine32 and the i386 architecture
+# live in that root only, never here.)
+root32_pkgs=(debootstrap e2fsprogs qemu-system-x86)
 
 want=()
 case "${1:-all}" in
   build) want=("${build_pkgs[@]}") ;;
   wine) want=("${wine_pkgs[@]}") ;;
-  all) want=("${build_pkgs[@]}" "${wine_pkgs[@]}") ;;
-  *) echo "usage: $0 build|wine|all" >&2; exit 2 ;;
+  root32) want=("${root32_pkgs[@]}") ;;
+  all) want=("${build_pkgs[@]}" "${wine_pkgs[@]}" "${root32_pkgs[@]}") ;;
+  *) echo "usage: $0 build|wine|root32|all" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -24,6 +24,8 @@
 //   waitexit PID [-timeout MS]                  wait for a process to end
 //   procs [NAME]                                processes: id, command line
 //                                               and current folder
+//   wow64 PID                                   1 when the process runs
+//                                               under WoW64, else 0
 //   windows                                     visible top-level windows
 //   resource EXE ID                             the dialog template ID of the
 //                                               program EXE as stored: header,
@@ -322,18 +324,35 @@ int procs(int argc, wchar_t** argv) {
         BYTE* parameters = nullptr;
         SIZE_T read = 0;
         // PEB.ProcessParameters, then its CurrentDirectory.DosPath and
-        // CommandLine (64-bit layout).
-        ReadProcessMemory(process, reinterpret_cast<BYTE*>(basic.PebBaseAddress) + 0x20, &parameters,
-                          sizeof parameters, &read);
+        // CommandLine, in the layout of the driver's own build (the programs
+        // it reads are built alike).
+#ifdef _WIN64
+        const size_t parametersAt = 0x20, folderAt = 0x38, commandLineAt = 0x70;
+#else
+        const size_t parametersAt = 0x10, folderAt = 0x24, commandLineAt = 0x40;
+#endif
+        ReadProcessMemory(process, reinterpret_cast<BYTE*>(basic.PebBaseAddress) + parametersAt,
+                          &parameters, sizeof parameters, &read);
         if (parameters)
-          line += L"\t" + remoteString(process, parameters + 0x70) + L"\t" +
-                  remoteString(process, parameters + 0x38);
+          line += L"\t" + remoteString(process, parameters + commandLineAt) + L"\t" +
+                  remoteString(process, parameters + folderAt);
       }
     }
     if (process) CloseHandle(process);
     out(line);
   }
   CloseHandle(snapshot);
+  return 0;
+}
+
+int wow64(int argc, wchar_t** argv) {
+  if (argc < 3) return usage();
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, wcstoul(argv[2], nullptr, 10));
+  BOOL under = FALSE;
+  BOOL ok = process && IsWow64Process(process, &under);
+  if (process) CloseHandle(process);
+  if (!ok) return 1;
+  out(under ? L"1" : L"0");
   return 0;
 }
 
@@ -664,6 +683,7 @@ int run(int argc, wchar_t** argv) {
   if (action == L"gone") return gone(argc, argv);
   if (action == L"waitexit") return waitExit(argc, argv);
   if (action == L"procs") return procs(argc, argv);
+  if (action == L"wow64") return wow64(argc, argv);
   if (action == L"template") return showTemplate(argc, argv);
   if (action == L"dialogfont") return dialogFont(argc, argv);
   if (action == L"resource") return dumpResource(argc, argv);

@@ -2,19 +2,32 @@
 # A private 64-bit prefix under build/wine, a Japanese locale (or the one in
 # KSETUP_LOCALE, such as en_US.UTF-8, with a prefix and logs of its own), and
 # an Xvfb display of our own unless KSETUP_USE_DISPLAY=1 and $DISPLAY is set.
+# KSETUP_WIN_BUILD=win32 puts the i686 build (build/win32/bin) under test
+# instead, with a prefix, logs and screenshots of its own (build/wine-win32,
+# build/e2e-win32); the prefix stays a 64-bit one (KSETUP_WINEARCH), where
+# 32-bit programs run under WoW64 as on 64-bit Windows once Wine's 32-bit
+# half is present (scripts/root32.sh).
 
 KSETUP_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export KSETUP_WIN_BUILD=${KSETUP_WIN_BUILD:-win64}
+case "$KSETUP_WIN_BUILD" in
+  win64) KSETUP_RUN_SUFFIX="" ;;
+  win32) KSETUP_RUN_SUFFIX=-win32 ;;
+  *) echo "KSETUP_WIN_BUILD is win64 or win32" >&2; return 1 ;;
+esac
 export KSETUP_LOCALE=${KSETUP_LOCALE:-ja_JP.UTF-8}
 # Other locales than Japanese get their own prefix, logs and screenshots.
 KSETUP_LOCALE_TAG=""
 [ "$KSETUP_LOCALE" = ja_JP.UTF-8 ] || KSETUP_LOCALE_TAG=${KSETUP_LOCALE%%.*}
-export WINEARCH=win64
-export WINEPREFIX=${WINEPREFIX:-$KSETUP_ROOT/build/wine/prefix${KSETUP_LOCALE_TAG:+-$KSETUP_LOCALE_TAG}}
+export WINEARCH=${KSETUP_WINEARCH:-win64}
+export WINEPREFIX=${WINEPREFIX:-$KSETUP_ROOT/build/wine$KSETUP_RUN_SUFFIX/prefix${KSETUP_LOCALE_TAG:+-$KSETUP_LOCALE_TAG}}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LANG=$KSETUP_LOCALE LC_ALL=$KSETUP_LOCALE
-export WINE_LOGS=${WINE_LOGS:-$KSETUP_ROOT/build/wine/logs${KSETUP_LOCALE_TAG:+-$KSETUP_LOCALE_TAG}}
+export WINE_LOGS=${WINE_LOGS:-$KSETUP_ROOT/build/wine$KSETUP_RUN_SUFFIX/logs${KSETUP_LOCALE_TAG:+-$KSETUP_LOCALE_TAG}}
 export KSETUP_WIN64=$KSETUP_ROOT/build/win64/bin
+# The Windows programs under test.
+export KSETUP_WINBIN=$KSETUP_ROOT/build/$KSETUP_WIN_BUILD/bin
 mkdir -p "$WINE_LOGS"
 
 KSETUP_XVFB_PID=""
@@ -62,7 +75,9 @@ wine_cdrom() {
   local letter=${1,,} folder=$2
   ln -sfn "$(cd "$folder" && pwd)" "$WINEPREFIX/dosdevices/$letter:"
   if ! grep -q "\"$letter:\"=\"cdrom\"" "$WINEPREFIX/system.reg" 2>/dev/null; then
-    wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d cdrom /f >/dev/null 2>&1
+    # Wine's drive list is read in the 64-bit registry view; with 32-bit
+    # Wine present, `wine reg` is the 32-bit reg.exe and writes the other.
+    wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d cdrom /f /reg:64 >/dev/null 2>&1
     wineserver -k 2>/dev/null
     wineserver -w 2>/dev/null
   fi

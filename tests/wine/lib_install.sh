@@ -181,9 +181,16 @@ ki_expect_copied() {
 
 # ---- Throttle ---------------------------------------------------------------------
 
-# ki_unix_pid: the host process of the program's temporary copy.
+# ki_unix_pid: the host process of the program's temporary copy in this
+# prefix (other prefixes may run the same program at the same time).
 ki_unix_pid() {
-  pgrep -f 'with blanks\\KSetup-[0-9A-F]*\\KSetup\.exe' | head -1
+  local pid
+  for pid in $(pgrep -f 'with blanks\\KSetup-[0-9A-F]*\\KSetup\.exe'); do
+    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      echo "$pid"
+      return 0
+    fi
+  done
 }
 
 # ki_throttle_start [RUN_MS STOP_MS]: lets the program run only a short slice
@@ -261,7 +268,7 @@ ki_install_window() { ks_find -class SLB_INST -title SLB_INST -timeout 20000; }
 # (the install folder), programs_unix (the Programs menu), menu_unix (the
 # maker's folder in it).
 ki_small_places() {
-  folder_win='C:\Program Files\Slumber\\TestGame'
+  folder_win="$KS_PROGRAM_FILES\\Slumber\\\\TestGame"
   folder_unix=$(ki_unix "$folder_win")
   programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
   menu_unix="$programs_unix/KSetupTest"
@@ -270,7 +277,7 @@ ki_small_places() {
 # ki_clean: no record, install folder or shortcuts of the small set.
 ki_clean() {
   ks_not_installed
-  rm -rf "$WINEPREFIX/drive_c/Program Files/Slumber" "$menu_unix"
+  rm -rf "$(ki_unix "$KS_PROGRAM_FILES")/Slumber" "$menu_unix"
 }
 
 # ki_launch_options: a new start from disc 1, after ki_clean, up to the

@@ -4,9 +4,9 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
-KS_BIN=${KSETUP_TEST_BIN:-$KSETUP_WIN64}
+KS_BIN=${KSETUP_TEST_BIN:-$KSETUP_WINBIN}
 KS_TOOL=${KSETUP_TEST_TOOL:-$KSETUP_ROOT/build/native/bin/ksetup-tool}
-KS_SHOTS=${KSETUP_SHOTS:-$KSETUP_ROOT/build/e2e${KSETUP_LOCALE_TAG:+/$KSETUP_LOCALE_TAG}}
+KS_SHOTS=${KSETUP_SHOTS:-$KSETUP_ROOT/build/e2e$KSETUP_RUN_SUFFIX${KSETUP_LOCALE_TAG:+/$KSETUP_LOCALE_TAG}}
 KS_TESTS=$KSETUP_ROOT/tests/wine
 mkdir -p "$KS_SHOTS" "$(dirname "$WINEPREFIX")"
 KS_WORK=$(mktemp -d "$(dirname "$WINEPREFIX")/ks-XXXXXX")
@@ -14,6 +14,10 @@ KS_WORK=$(mktemp -d "$(dirname "$WINEPREFIX")/ks-XXXXXX")
 # The temporary folder the program is given: blanks in its path on purpose.
 KS_TEMP='C:\ks temp\with blanks'
 KS_TEMP_UNIX="$WINEPREFIX/drive_c/ks temp/with blanks"
+# The program files folder the program is told: a 32-bit program in a
+# 64-bit prefix (WoW64) is told the (x86) one.
+KS_PROGRAM_FILES='C:\Program Files'
+[ "$KSETUP_WIN_BUILD" = win32 ] && [ "$WINEARCH" = win64 ] && KS_PROGRAM_FILES='C:\Program Files (x86)'
 # The game's title in the test scripts, also the launcher's caption.
 KS_TITLE='テストゲーム'
 KS_REGKEY='HKCU\Software\KSetupTest'
@@ -32,7 +36,7 @@ if [ -z "${DISPLAY:-}" ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 trap ks_cleanup EXIT
 for f in KSetup.exe ksdriver.exe standin.exe; do
-  [ -f "$KS_BIN/$f" ] || { echo "missing $KS_BIN/$f (build the win64 preset)"; exit 1; }
+  [ -f "$KS_BIN/$f" ] || { echo "missing $KS_BIN/$f (build the $KSETUP_WIN_BUILD preset)"; exit 1; }
 done
 [ -x "$KS_TOOL" ] || { echo "missing $KS_TOOL (build the native preset)"; exit 1; }
 wine_dialog_look

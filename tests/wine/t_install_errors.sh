@@ -99,7 +99,7 @@ pid=$(ki_pid_of "$l")
 ks_drv click "$l" 3
 ks_wait_exit "$pid" 20000
 ks_no_window -control 1011 -timeout 300
-[ ! -e "$WINEPREFIX/drive_c/Program Files/Slumber" ] || ks_fail "something was installed"
+[ ! -e "$(ki_unix "$KS_PROGRAM_FILES")/Slumber" ] || ks_fail "something was installed"
 echo "ok: ended without installing"
 
 clean

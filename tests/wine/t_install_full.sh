@@ -28,7 +28,7 @@ regkey="HKCU\\$(jq -r .regAddress <<<"$dump")"
 programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
 [ -n "$programs_unix" ] || ks_fail "no Programs folder in the prefix"
 menu_unix="$programs_unix/$(jq -r .brandName <<<"$dump")/$title"
-folder_win="C:\\Program Files\\Slumber\\$must"
+folder_win="$KS_PROGRAM_FILES\\Slumber\\$must"
 folder_unix=$(ki_unix "$folder_win")
 
 ks_reg delete "$regkey" /f >/dev/null || true
@@ -61,7 +61,7 @@ done
 ks_expect "first choice ticked" "$(ks_drv checked "$o" 1002)" 1
 ks_expect "folder text" "$(ks_text "$o" 1011 | tr '\n' '|')" \
   "インストール先の指定||（指定場所に $must フォルダを作成し、そこにインストールします。）|"
-ks_expect "base folder" "$(ks_text "$o" 1000)" 'C:\Program Files\Slumber'
+ks_expect "base folder" "$(ks_text "$o" 1000)" "$KS_PROGRAM_FILES\\Slumber"
 ks_expect "buttons" "$(ks_text "$o" 1)/$(ks_text "$o" 2)/$(ks_text "$o" 1001)" "インストール開始/ｷｬﾝｾﾙ/参照"
 
 # The logo is LOGO.EPA of the archive, 400 x 98 at (12, 12): compare a few

@@ -41,7 +41,7 @@ b=$(ks_find -title "フォルダーの参照" -pid "$pid")
 ks_expect "browser title" "$(ks_text "$b" 14146)" "インストール先フォルダの指定"
 ks_drv click "$b" 2
 ks_drv gone "$b" >/dev/null
-ks_expect "cancelled browse" "$(ks_text "$o" 1000)" 'C:\Program Files\Slumber'
+ks_expect "cancelled browse" "$(ks_text "$o" 1000)" "$KS_PROGRAM_FILES\\Slumber"
 ks_drv click "$o" 1001
 b=$(ks_find -title "フォルダーの参照" -pid "$pid")
 # OK with the browser's first folder, the desktop.

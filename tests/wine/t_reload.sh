@@ -90,4 +90,4 @@ echo "ok: the program ended"
 
 # Drive F is this test's own.
 rm -f "$WINEPREFIX/dosdevices/f:"
-ks_reg delete 'HKLM\Software\Wine\Drives' /v f: /f >/dev/null || true
+ks_reg delete 'HKLM\Software\Wine\Drives' /v f: /f /reg:64 >/dev/null || true

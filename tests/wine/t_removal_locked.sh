@@ -8,8 +8,8 @@
 # matches a pattern (notes.data for MOVIE\*.DAT) is not removed.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
-bin=${KSETUP_WIN64_TESTBIN:-$KSETUP_WIN64}
-work=$(mktemp -d "$KSETUP_ROOT/build/wine/removal-XXXXXX")
+bin=${KSETUP_WIN64_TESTBIN:-$KSETUP_WINBIN}
+work=$(mktemp -d "$(dirname "$WINEPREFIX")/removal-XXXXXX")
 game="$WINEPREFIX/drive_c/KSetupRemoval/Game"
 holders=()
 cleanup() {

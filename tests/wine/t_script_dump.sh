@@ -5,8 +5,8 @@
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 tool=$KSETUP_ROOT/build/native/bin/ksetup-tool
-dump=$KSETUP_ROOT/build/win64/bin/ksetup-dump.exe
-work=$(mktemp -d "$KSETUP_ROOT/build/wine/dump-XXXXXX")
+dump=$KSETUP_WINBIN/ksetup-dump.exe
+work=$(mktemp -d "$(dirname "$WINEPREFIX")/dump-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 mkdir -p "$work/loose" "$work/packed"
