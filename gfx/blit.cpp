@@ -95,12 +95,15 @@ static void blendRowsExactScalar(const uint8_t* source, uint8_t* destination, in
 // Rows go towards lower addresses, which the processor's own prefetching
 // follows badly at every row's start: each 64 bytes of a row ask for the
 // same place in the next row (a hint; it never faults, past the picture
-// either).
-__attribute__((target("sse2"))) static inline void prefetchNextRow(const uint8_t* s, uint8_t* d,
-                                                                   int32_t sourcePitch,
-                                                                   int32_t destinationPitch) {
-  _mm_prefetch(reinterpret_cast<const char*>(uintptr_t(s) - sourcePitch), _MM_HINT_T0);
-  _mm_prefetch(reinterpret_cast<const char*>(uintptr_t(d) - destinationPitch), _MM_HINT_T0);
+// either). Written as the instruction itself: GCC drops _mm_prefetch from
+// 32-bit builds whose baseline processor has no SSE, even inside SSE2 code.
+static inline void prefetchT0(uintptr_t address) {
+  asm volatile("prefetcht0 (%0)" : : "r"(address));
+}
+static inline void prefetchNextRow(const uint8_t* s, uint8_t* d, int32_t sourcePitch,
+                                   int32_t destinationPitch) {
+  prefetchT0(uintptr_t(s) - sourcePitch);
+  prefetchT0(uintptr_t(d) - destinationPitch);
 }
 
 // The blend of a vector of pixels at s over those at d: 4 pixels in SSE2

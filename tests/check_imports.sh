@@ -3,7 +3,10 @@
 # Windows loads from the system folder only: any other imported DLL would be
 # looked for beside the program first, where a program of the player's own
 # rights can plant one, and loaded into the elevated process before its first
-# line runs. Checks the x86_64 and the i686 build. Prints "N passed, N failed".
+# line runs. Checks the x86_64 and the i686 build; and that both builds keep
+# the blend's prefetches (GCC once dropped them from the i686 build, whose
+# baseline processor has no SSE, halving its speed). Prints "N passed, N
+# failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,6 +31,12 @@ for build in win64 win32; do
     passed=$((passed + 1)); echo "ok   $exe imports only known DLLs: $names"
   else
     failed=$((failed + 1)); echo "FAIL $exe imports DLLs that are no known DLLs:$bad"
+  fi
+  prefetches=$($tool -d "$exe" | grep -c 'prefetcht0')
+  if [ "$prefetches" -ge 4 ]; then
+    passed=$((passed + 1)); echo "ok   $exe has $prefetches prefetches in its vector blends"
+  else
+    failed=$((failed + 1)); echo "FAIL $exe has $prefetches prefetches; its vector blends lost theirs"
   fi
 done
 echo "imports: ${passed} passed, ${failed} failed"
