@@ -40,10 +40,13 @@ account() {
     p=$((t - f - s))
   else
     line=$(grep -E '^[a-z-]*:? ?[0-9]+ passed, [0-9]+ failed' "$log" | tail -1)
-    [ -n "$line" ] || counted=0
-    p=$(sed -E 's/^[^0-9]*([0-9]+) passed.*/\1/' <<<"${line:-0 passed}")
-    f=$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"${line:-0 failed}")
-    s=$(sed -nE 's/.* ([0-9]+) skipped.*/\1/p' <<<"$line")
+    if [ -n "$line" ]; then
+      p=$(sed -E 's/^[^0-9]*([0-9]+) passed.*/\1/' <<<"$line")
+      f=$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")
+      s=$(sed -nE 's/.* ([0-9]+) skipped.*/\1/p' <<<"$line")
+    else
+      counted=0
+    fi
   fi
   if [ "$rc" != 0 ] && [ "${f:-0}" = 0 ]; then f=1; fi
   passed=$((passed + ${p:-0}))
@@ -101,6 +104,7 @@ stage_what[unit]="x86_64 unit tests (build/native, GCC)"
 stage_what[sanitize]="x86_64 unit tests under ASan and UBSan (build/sanitize, clang)"
 stage_what[fuzz]="x86_64 libFuzzer targets over their saved corpora, then 20 s each (build/fuzz)"
 stage_what[wine]="x86_64 KSetup.exe under Wine, 64-bit prefix (build/wine, screenshots build/e2e)"
+stage_what[imports]="DLLs imported by both KSetup.exe builds, and their blends' prefetches"
 stage unit ctest --test-dir build/native --output-on-failure -j2
 stage sanitize ctest --test-dir build/sanitize --output-on-failure -j2
 stage fuzz fuzz/run.sh short
@@ -127,13 +131,16 @@ wine_stages() {
 # and an install and uninstall with the WoW64 checks.
 stage_what[root-i686]="32-bit root (${KSETUP_CACHE:-/var/cache/ksetup}/root-i386)"
 stage_what[build-i686]="i686 builds in the root (build/native32: GCC -m32; build/sanitize32: clang -m32, ASan and UBSan)"
-stage_what[unit-i686]="i686 unit tests (build/native32; blend paths SSE2 and scalar forced)"
+stage_what[unit-i686]="i686 unit tests (build/native32; every blend and decoder path the processor has forced)"
 stage_what[sanitize-i686]="i686 unit tests under ASan and UBSan (build/sanitize32)"
 stage_what[corpus-i686]="i686 replay of the saved fuzz inputs (build/native32, then build/sanitize32 under ASan and UBSan)"
 stage_what[wine-i686]="i686 KSetup.exe under Wine, WoW64 prefix (build/wine-win32, screenshots build/e2e-win32)"
+# The root's preparation ran in the background of this shell, so it is
+# waited for here and not in a stage (stages run in a pipeline's subshell).
+wait "$root32_prepare"
+root32_prepare_rc=$?
 root32_ready() {
-  wait "$root32_prepare"
-  local rc=$?
+  local rc=$root32_prepare_rc
   cat build/root32-prepare.log
   local mode why
   { read -r mode; read -r why; } < <(scripts/root32.sh mode)
@@ -178,6 +185,7 @@ wine32_emulated='
 stage root-i686 root32_ready
 if [ "$stage_rc" != 0 ]; then
   for s in build-i686 unit-i686 sanitize-i686 corpus-i686 wine-i686; do skip_stage "$s" 1 "no 32-bit root"; done
+  wine_stages
 else
   mode=$(scripts/root32.sh mode | head -1)
   stage build-i686 build32
