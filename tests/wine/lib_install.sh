@@ -92,6 +92,9 @@ ki_picture() {
 # ki_small_discs: KI_D1 and KI_D2 become the small set (TITLE.EPA and
 # LOGO.EPA, 400 x 98, in the archive) with ki_small_script. A test that
 # needs another script writes it with ks_script afterwards.
+# The bytes the small set's disc 1 list copies (GAME.EXE, DATA\*.BIN and
+# BIN\TOOL.EXE, as ki_small_discs writes them).
+KI_DISC1_BYTES=$((5000 + 3000000 + 4096 + 4097 + 2000))
 ki_small_discs() {
   rm -rf "$KI_D1" "$KI_D2"
   mkdir -p "$KI_D1/DATA" "$KI_D2/DATA"
@@ -283,8 +286,13 @@ ki_clean() {
 # ki_launch_options: a new start from disc 1, after ki_clean, up to the
 # options dialog; sets o to its handle and pid to the program's process.
 ki_launch_options() {
-  local l
   ki_clean
+  ki_start_options
+}
+
+# ki_start_options: the same without the clean-up first.
+ki_start_options() {
+  local l
   ks_fresh_temp
   ki_only_drive
   wine_cdrom "$KI_DRIVE" "$KI_D1"
@@ -293,16 +301,24 @@ ki_launch_options() {
   o=$(ki_options "$l")
 }
 
-# ki_install_choice2 TITLE: installs the second choice (disc 1 only, never
-# asked for disc 2), closes the finished window with Space and quits.
-ki_install_choice2() {
-  local l w
+# ki_start_choice2 PATH: a new start that installs the second choice (disc 1
+# only, never asked for disc 2) until PATH (a shortcut or its folder)
+# exists; sets w to the finished install window, o and pid as
+# ki_launch_options does.
+ki_start_choice2() {
   ki_launch_options
   ks_drv click "$o" 1003
   ks_drv click "$o" 1
   w=$(ki_install_window)
-  for i in $(seq 100); do [ -d "$menu_unix/$1" ] && break; sleep 0.2; done
-  [ -d "$menu_unix/$1" ] || ks_fail "the install did not finish"
+  for i in $(seq 100); do [ -e "$1" ] && break; sleep 0.2; done
+  [ -e "$1" ] || ks_fail "the install did not finish"
+}
+
+# ki_install_choice2 TITLE: installs the second choice, closes the finished
+# window with Space and quits.
+ki_install_choice2() {
+  local l
+  ki_start_choice2 "$menu_unix/$1"
   ks_no_window -title "ＣＤの挿入" -pid "$pid" -timeout 300
   sleep 0.5
   ks_drv key "$w" 32
@@ -310,4 +326,18 @@ ki_install_choice2() {
   l=$(ks_find -title "$1" -control 3 -pid "$pid")
   ks_drv click "$l" 2
   ks_wait_exit "$pid"
+}
+
+# ki_uninstall_done TITLE: after the uninstall dialog's Run, its message
+# (under TITLE) is OK'd and the program ends; no install folder, shortcut
+# folder or record of the small set is left.
+ki_uninstall_done() {
+  local m
+  m=$(ks_find -title "$1" -control 65535 -pid "$pid" -timeout 30000)
+  ks_expect "message" "$(ks_text "$m" 65535)" "アンインストールが正常に終了しました。"
+  ks_drv click "$m" 1
+  ks_wait_exit "$pid"
+  [ ! -e "$folder_unix" ] || ks_fail "left: $(find "$folder_unix" | head)"
+  [ ! -e "$menu_unix" ] || ks_fail "the menu folders are still there"
+  if ks_reg query "$KS_REGKEY\\TestGame" >/dev/null; then ks_fail "the install record is still there"; fi
 }

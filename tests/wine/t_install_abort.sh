@@ -11,7 +11,6 @@ source "$(dirname "$0")/lib_install.sh"
 
 ki_small_discs
 ki_small_places
-disc1_bytes=$((5000 + 3000000 + 4096 + 4097 + 2000))
 clean() { ki_clean; }
 
 # start_install: launcher, options, start; the copy runs slowed down. Sets
@@ -79,7 +78,7 @@ ks_shot install-abort-question
 before=$(ki_bytes "$folder_unix")
 sleep 1.5
 ks_expect "nothing copied while asking" "$(ki_bytes "$folder_unix")" "$before"
-[ "$before" -lt "$disc1_bytes" ] || ks_fail "disc 1 was done before the question"
+[ "$before" -lt "$KI_DISC1_BYTES" ] || ks_fail "disc 1 was done before the question"
 ks_drv click "$q" 7
 # Before the end, Enter, Space and clicks do nothing (here while disc 2 is
 # asked for).
@@ -92,12 +91,12 @@ ks_drv mouseup "$w" middle
 if ks_drv gone "$w" -timeout 1000 >/dev/null; then ks_fail "the install window closed before the end"; fi
 ki_throttle_start
 swap_to_disc2
-ki_wait_bytes "$folder_unix" $((disc1_bytes + 100000))
+ki_wait_bytes "$folder_unix" $((KI_DISC1_BYTES + 100000))
 # A close from outside asks too; No leaves the install running.
 ks_drv close "$w"
 q=$(question)
 ki_throttle_stop
-[ "$(ki_bytes "$folder_unix")" -lt $((disc1_bytes + 6000000)) ] || ks_fail "disc 2 was done before the close"
+[ "$(ki_bytes "$folder_unix")" -lt $((KI_DISC1_BYTES + 6000000)) ] || ks_fail "disc 2 was done before the close"
 ks_drv click "$q" 7
 for i in $(seq 100); do [ -f "$menu_unix/テストゲーム/道具" ] && break; sleep 0.2; done
 [ -f "$menu_unix/テストゲーム/道具" ] || ks_fail "the install did not finish"
@@ -113,11 +112,11 @@ ks_wait_exit "$pid"
 echo "== Alt+F4, Yes during disc 2: disc 1's files go as well"
 start_install
 swap_to_disc2
-ki_wait_bytes "$folder_unix" $((disc1_bytes + 1000000))
+ki_wait_bytes "$folder_unix" $((KI_DISC1_BYTES + 1000000))
 ks_drv syskey "$w" 115
 q=$(question)
 ki_throttle_stop
-[ "$(ki_bytes "$folder_unix")" -lt $((disc1_bytes + 6300000)) ] || ks_fail "disc 2 was done before Alt+F4"
+[ "$(ki_bytes "$folder_unix")" -lt $((KI_DISC1_BYTES + 6300000)) ] || ks_fail "disc 2 was done before Alt+F4"
 ks_drv click "$q" 6
 ks_drv gone "$w" -timeout 20000 >/dev/null || ks_fail "the install window stayed"
 stopped_message install-abort-stopped
@@ -127,7 +126,7 @@ echo "== disc 2 prompt cancelled: disc 1's files go as well"
 start_install
 p=$(ks_find -title "ＣＤの挿入" -control 1015 -timeout 60000)
 ki_throttle_stop
-ks_expect "disc 1 copied" "$(ki_bytes "$folder_unix")" "$disc1_bytes"
+ks_expect "disc 1 copied" "$(ki_bytes "$folder_unix")" "$KI_DISC1_BYTES"
 ks_drv click "$p" 2
 ks_drv gone "$w" -timeout 20000 >/dev/null || ks_fail "the install window stayed"
 stopped_message install-abort-prompt-cancelled

@@ -69,13 +69,8 @@ ki_small_discs
 clean
 mkdir -p "$(dirname "$folder_unix")"
 echo "not a folder" >"$folder_unix"
-# clean would remove the file: run the steps without it.
-ks_fresh_temp
-ki_only_drive
-wine_cdrom "$KI_DRIVE" "$KI_D1"
-l=$(ki_launch)
-pid=$(ki_pid_of "$l")
-o=$(ki_options "$l")
+# clean would remove the file: start without it.
+ki_start_options
 ks_drv click "$o" 1
 m=$(ks_find -title "$KS_TITLE" -control 65535 -pid "$pid" -timeout 30000)
 ks_expect "message" "$(ks_text "$m" 65535 | tr '\n' '|')" "ディレクトリエラー| インストールディレクトリが作成できません。|"

@@ -14,7 +14,6 @@ source "$(dirname "$0")/lib_install.sh"
 
 ki_small_discs
 ki_small_places
-disc1_bytes=$((5000 + 3000000 + 4096 + 4097 + 2000))
 
 # stopped: the launcher's "stopped" message, OK'd, then quit.
 stopped() {
@@ -73,7 +72,7 @@ copy_then_ask() {
 
 echo "== disc 1's copy ends while the question is open: Yes takes it back"
 copy_then_ask
-ki_wait_bytes "$folder_unix" "$disc1_bytes"
+ki_wait_bytes "$folder_unix" "$KI_DISC1_BYTES"
 sleep 1
 ks_drv resume "$tid"
 q=$(question)
@@ -85,7 +84,7 @@ stopped "Yes after disc 1"
 
 echo "== the same with No: disc 2 is asked for"
 copy_then_ask
-ki_wait_bytes "$folder_unix" "$disc1_bytes"
+ki_wait_bytes "$folder_unix" "$KI_DISC1_BYTES"
 sleep 1
 ks_drv resume "$tid"
 q=$(question)
@@ -116,12 +115,7 @@ cp -p "$KS_WORK/TOOL.EXE" "$KI_D1/BIN/TOOL.EXE"
 
 echo "== system keys after the end: Alt+Space opens nothing, Alt+F4 asks once"
 # The second choice copies disc 1 only; the finished window waits.
-ki_launch_options
-ks_drv click "$o" 1003
-ks_drv click "$o" 1
-w=$(ki_install_window)
-for i in $(seq 100); do [ -f "$programs_unix/KSetupTest/テストゲーム/道具" ] && break; sleep 0.2; done
-[ -f "$programs_unix/KSetupTest/テストゲーム/道具" ] || ks_fail "the install did not finish"
+ki_start_choice2 "$programs_unix/KSetupTest/テストゲーム/道具"
 ks_drv syskey "$w" 32
 sleep 1
 if ks_drv windows | awk -F'\t' -v p="$pid" '$2 == p' | grep -q '#32768'; then ks_fail "Alt+Space opened a menu"; fi
