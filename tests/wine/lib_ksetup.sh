@@ -43,6 +43,13 @@ wine_dialog_look
 # Nothing left over from an earlier test: no program holds the mutex.
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
+# One session for the whole test, booted before its first step. A new session
+# carries out the delayed deletions and WININIT.INI as it starts, as Windows
+# does at boot; one that began between two steps (the server ends soon after
+# its last program, sooner than a loaded machine gets to the next step) would
+# take away what the test is about to check.
+wineserver -p
+wine cmd /c exit </dev/null >/dev/null 2>&1 || { echo "wine did not start"; exit 1; }
 
 # ---- Checks -----------------------------------------------------------------
 
