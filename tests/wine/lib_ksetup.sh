@@ -35,6 +35,17 @@ if [ -z "${DISPLAY:-}" ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
   KS_OWN_WINE=1
 fi
 trap ks_cleanup EXIT
+# A step that ends the test without a message of its own names itself.
+set -E
+ks_on_error() {
+  [ "$BASH_SUBSHELL" = 0 ] || return 0
+  local i where=""
+  for ((i = 1; i < ${#FUNCNAME[@]} - 1; i++)); do
+    where+=", in ${FUNCNAME[i]} called at line ${BASH_LINENO[i]} of ${BASH_SOURCE[i + 1]##*/}"
+  done
+  echo "FAIL: exit $1 at line $2 of ${3##*/}: $4$where" >&2
+}
+trap 'ks_on_error $? $LINENO "${BASH_SOURCE[0]}" "$BASH_COMMAND"' ERR
 for f in KSetup.exe ksdriver.exe standin.exe; do
   [ -f "$KS_BIN/$f" ] || { echo "missing $KS_BIN/$f (build the $KSETUP_WIN_BUILD preset)"; exit 1; }
 done
