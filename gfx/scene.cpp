@@ -52,6 +52,8 @@ static int32_t times10(int32_t a) { return int32_t(uint32_t(a) * 10u); }
 // ---- Dirty list --------------------------------------------------------------------
 
 DirtyRect** createDirtyList() {
+  // One block: the table of pointers, then the entries they point to.
+  // NOLINTNEXTLINE(bugprone-sizeof-expression): the pointers' size is meant
   void* block = heapAlloc(kDirtyRects * (sizeof(DirtyRect*) + sizeof(DirtyRect)));
   if (!block) return nullptr;
   DirtyRect** table = static_cast<DirtyRect**>(block);

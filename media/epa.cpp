@@ -546,7 +546,7 @@ static void convertColour(const uint8_t* planes, uint32_t width, uint32_t height
     if (path != kPathPlain) x = interleaveRowSse2(blue, green, red, a, width, dst);
 #endif
     for (; x < width; x++)
-      dst[x] = (a ? uint32_t(a[x]) << 24 : 0xFF000000u) | uint32_t(red[x]) << 16 |
+      dst[x] = (alpha ? uint32_t(a[x]) << 24 : 0xFF000000u) | uint32_t(red[x]) << 16 |
                uint32_t(green[x]) << 8 | blue[x];
   }
 }

@@ -212,11 +212,11 @@ static void boxPass(Mask* mask, int radius, bool horizontal) {
   float scale = 1.0f / float(2 * radius + 1);
   for (int l = 0; l < lines; l++) {
     for (int i = 0; i < length; i++)
-      line[size_t(i + radius)] = horizontal ? mask->at(i, l) : mask->at(l, i);
+      line[size_t(i) + size_t(radius)] = horizontal ? mask->at(i, l) : mask->at(l, i);
     float sum = 0;
     for (int i = 0; i < 2 * radius; i++) sum += line[size_t(i)];
     for (int i = 0; i < length; i++) {
-      sum += line[size_t(i + 2 * radius)];
+      sum += line[size_t(i) + 2 * size_t(radius)];
       float v = sum * scale;
       (horizontal ? mask->at(i, l) : mask->at(l, i)) = v;
       sum -= line[size_t(i)];

@@ -148,6 +148,7 @@ bool writeIsoImage(const std::string& folder, const std::vector<IsoExtraFile>& e
       *error = "out of memory";
       return false;
     }
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): bytes, not a string
     memcpy(bytes, extra[i].data.data(), extra[i].data.size());
     IsoStream* stream = nullptr;
     rc = iso_memory_stream_new(bytes, extra[i].data.size(), &stream);
@@ -155,6 +156,7 @@ bool writeIsoImage(const std::string& folder, const std::vector<IsoExtraFile>& e
       free(bytes);
       break;
     }
+    // NOLINTNEXTLINE(clang-analyzer-unix.Malloc): the stream frees the bytes
     rc = iso_image_add_new_file(image, root, extra[i].name.c_str(), stream, nullptr);
     if (rc < 0) iso_stream_unref(stream);
   }

@@ -38,6 +38,7 @@ bool decodePng(const std::string& png, std::vector<uint32_t>* picture, uint32_t*
     const unsigned char* src = rgba + size_t(y) * size_t(w) * 4;
     uint32_t* dst = picture->data() + size_t(h - 1 - y) * size_t(w);
     for (int x = 0; x < w; x++, src += 4)
+      // NOLINTNEXTLINE(clang-analyzer-core.UndefinedBinaryOperatorResult): stb gave w * h * 4 bytes
       dst[x] = uint32_t(src[3]) << 24 | uint32_t(src[0]) << 16 | uint32_t(src[1]) << 8 | src[2];
   }
   stbi_image_free(rgba);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -49,7 +50,7 @@ std::string megabytes(uint64_t bytes) {
 }
 
 std::string duration(double seconds) {
-  long s = long(seconds + 0.5);
+  long s = std::lround(seconds);
   char text[32];
   if (s >= 3600)
     snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
