@@ -1,11 +1,13 @@
 #!/bin/bash
 # Installs the Debian packages KSetup's build, tests and demo need, once.
-# Usage: scripts/deps.sh build|wine|root32|all
+# Usage: scripts/deps.sh build|lint|wine|root32|all
 set -euo pipefail
 
 build_pkgs=(cmake make g++ perl libgtest-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev
             g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-x86-64
             binutils-mingw-w64-i686 fonts-ipafont-gothic libisofs-dev)
+# scripts/lint.sh: the format of changed lines and clang-tidy.
+lint_pkgs=(clang-format clang-tidy)
 wine_pkgs=(wine wine64 fonts-wine xvfb xauth x11-apps xdotool imagemagick fonts-ipafont-gothic locales
            jq procps xorriso)
 # The 32-bit root of scripts/root32.sh and the emulated machine that boots it
@@ -16,10 +18,11 @@ root32_pkgs=(debootstrap e2fsprogs qemu-system-x86)
 want=()
 case "${1:-all}" in
   build) want=("${build_pkgs[@]}") ;;
+  lint) want=("${lint_pkgs[@]}") ;;
   wine) want=("${wine_pkgs[@]}") ;;
   root32) want=("${root32_pkgs[@]}") ;;
-  all) want=("${build_pkgs[@]}" "${wine_pkgs[@]}" "${root32_pkgs[@]}") ;;
-  *) echo "usage: $0 build|wine|root32|all" >&2; exit 2 ;;
+  all) want=("${build_pkgs[@]}" "${lint_pkgs[@]}" "${wine_pkgs[@]}" "${root32_pkgs[@]}") ;;
+  *) echo "usage: $0 build|lint|wine|root32|all" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -100,11 +100,13 @@ skip_stage() {
   echo "=== ${summary[-1]}"
 }
 
+stage_what[lint]="layering check and its self-test, format of the changed lines, clang-tidy over build/native's core and tool"
 stage_what[unit]="x86_64 unit tests (build/native, GCC)"
 stage_what[sanitize]="x86_64 unit tests under ASan and UBSan (build/sanitize, clang)"
 stage_what[fuzz]="x86_64 libFuzzer targets over their saved corpora, then 20 s each (build/fuzz)"
 stage_what[wine]="x86_64 KSetup.exe under Wine, 64-bit prefix (build/wine, screenshots build/e2e)"
 stage_what[imports]="DLLs imported by both KSetup.exe builds, and their blends' prefetches"
+stage lint scripts/lint.sh
 stage unit ctest --test-dir build/native --output-on-failure -j2
 stage sanitize ctest --test-dir build/sanitize --output-on-failure -j2
 stage fuzz fuzz/run.sh short
