@@ -9,7 +9,7 @@
 # before the last one landed. clang-tidy reads build/native/compile_commands.json
 # (made here by a configure of the native preset when missing).
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 passed=0
 failed=0
@@ -52,7 +52,7 @@ check_format() {
     END { if (file != "" && lines != "") print file lines }')
   local bad=0 file ranges args r n=0
   while read -r file ranges; do
-    [ -n "$file" ] && [ -f "$file" ] || continue
+    if [ -z "$file" ] || [ ! -f "$file" ]; then continue; fi
     n=$((n + 1))
     args=()
     for r in $ranges; do args+=("--lines=$r"); done
