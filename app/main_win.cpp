@@ -16,9 +16,9 @@
 #include "install/install_path.h"
 #include "media/disc.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text_win.h"
 #include "script/config.h"
-#include "script/sjis.h"
 #include "uninstall/uninstall_entry.h"
 #include "uninstall/wininit.h"
 

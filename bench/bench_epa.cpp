@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "gfx/cpu.h"
 #include "media/epa.h"
+#include "platform/cpu.h"
 #include "tools/epa_encode.h"
 #include "tools/png_io.h"
 

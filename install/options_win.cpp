@@ -10,9 +10,9 @@
 #include "gfx/surface_win.h"
 #include "install/install_win.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text_win.h"
 #include "script/config.h"
-#include "script/sjis.h"
 
 enum {
   kStartButton = 1,

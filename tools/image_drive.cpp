@@ -12,8 +12,8 @@
 
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text.h"
-#include "script/sjis.h"
 #include "tools/iso_image.h"
 #include "tools/tool.h"
 

@@ -34,9 +34,9 @@
 
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text.h"
 #include "script/config.h"
-#include "script/sjis.h"
 #include "tools/epa_encode.h"
 #include "tools/image_drive.h"
 #include "tools/iso_image.h"

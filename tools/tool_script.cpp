@@ -16,9 +16,9 @@
 
 #include "media/pack.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "script/config.h"
 #include "script/scanner.h"
-#include "script/sjis.h"
 #include "tools/config_json.h"
 #include "tools/image_drive.h"
 #include "tools/tool.h"
