@@ -7,10 +7,10 @@
 #include <objidl.h>
 #include <shlobj.h>
 
-#include "app/shell.h"
 #include "install/install_path.h"
 #include "install/install_win.h"
 #include "platform/platform.h"
+#include "platform/shell_win.h"
 #include "platform/sjis.h"
 #include "platform/text_win.h"
 #include "script/config.h"
