@@ -18,8 +18,8 @@
 #include "media/epa.h"
 #include "platform/platform.h"
 #include "script/config.h"
-#include "tools/image_drive.h"
-#include "tools/png_io.h"
+#include "tools/lib/image_drive.h"
+#include "tools/lib/png_io.h"
 #include "tools/tool.h"
 
 static const char kSceneUsage[] =

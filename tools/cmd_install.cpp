@@ -23,8 +23,8 @@
 #include "platform/platform.h"
 #include "platform/sjis.h"
 #include "script/config.h"
-#include "tools/image_drive.h"
-#include "tools/progress.h"
+#include "tools/lib/image_drive.h"
+#include "tools/lib/progress.h"
 #include "tools/tool.h"
 #include "uninstall/removal.h"
 
