@@ -221,15 +221,15 @@ self_test() {
     "a rule without its why|room a|a/x.h=|a rule without its why"
     "a rule that names no room|room a uses q -- x|a/x.h=|\"q\" is no room"
   )
-  local rules files want spec f inc n=0
+  local rules files want entry f inc n=0
   for row in "${small[@]}"; do
     IFS='|' read -r name rules files want <<<"$row"
     n=$((n + 1))
     rm -rf "$tmp/small" && mkdir -p "$tmp/small"
     tr ';' '\n' <<<"$rules" >"$tmp/small/layers.txt"
     mkdir "$tmp/small/tree"
-    for spec in $files; do
-      f=${spec%%=*} inc=${spec#*=}
+    for entry in $files; do
+      f=${entry%%=*} inc=${entry#*=}
       mkdir -p "$(dirname "$tmp/small/tree/$f")"
       if [ -n "$inc" ]; then echo "#include \"$inc\"" >"$tmp/small/tree/$f"; else : >"$tmp/small/tree/$f"; fi
     done

@@ -41,8 +41,8 @@ check_format() {
   if [ -z "$base" ]; then echo "format: no earlier commit to compare with; nothing to check"; return 0; fi
   echo "format: lines changed since $(git log -1 --format='%h %s' "$base" | cut -c1-80)"
   # FILE FIRST:LAST ... for every changed C++ file (working tree included).
-  local specs
-  specs=$(git diff -M -U0 --no-color "$base" -- '*.cpp' '*.h' '*.c' '*.hpp' | awk '
+  local changed
+  changed=$(git diff -M -U0 --no-color "$base" -- '*.cpp' '*.h' '*.c' '*.hpp' | awk '
     /^\+\+\+ / { if (file != "" && lines != "") print file lines; file = substr($2, 3); lines = ""
                  if ($2 == "/dev/null") file = ""; next }
     /^@@ / && file != "" {
@@ -59,8 +59,8 @@ check_format() {
     if ! clang-format "${args[@]}" "$file" | diff -u --label "$file" --label "$file (clang-format)" "$file" -; then
       bad=$((bad + 1))
     fi
-  done <<<"$specs"
-  echo "format: $n changed files, $bad not formatted (fix: git clang-format $base, or clang-format -i FILE)"
+  done <<<"$changed"
+  echo "format: $n changed files, $bad not formatted (the diffs above are the fix; git clang-format $base applies them where no file was moved)"
   [ "$bad" = 0 ]
 }
 
