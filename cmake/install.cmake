@@ -46,11 +46,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "KSetup")
 set(CPACK_PACKAGE_CONTACT "KSetup developers <ksetup@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "authoring tool for KSetup game disc sets")
-set(CPACK_PACKAGE_DESCRIPTION
-    "ksetup-tool makes a game's CD-ROM set and its ISO 9660 images from a project folder\n"
-    "(setup script, PNG pictures, game files), signs the setup program KSetup.exe,\n"
-    "checks scripts and images, and installs a disc set natively for testing.\n"
-    "Both builds of KSetup.exe (i686 and x86_64) are included.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "ksetup-tool makes a game's CD-ROM set and its ISO 9660 images from a project\n"
+    "folder (setup script, PNG pictures, game files), signs the setup program\n"
+    "KSetup.exe, checks scripts and images, and installs a disc set natively for\n"
+    "testing. Both builds of KSetup.exe (i686 and x86_64) are included.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
