@@ -162,18 +162,31 @@ std::string findOnPath(const std::string& name) {
   return "";
 }
 
-int runProgram(const std::string* argv, size_t count, const std::string& log) {
+int runProgram(const std::string* argv, size_t count, const std::string& log,
+               const std::string& input) {
   std::vector<char*> args;
   for (size_t i = 0; i < count; i++) args.push_back(const_cast<char*>(argv[i].c_str()));
   args.push_back(nullptr);
+  // The input through a pipe, so that it is never written to a file; it is
+  // one short line, which the pipe holds whole.
+  int pipeEnds[2] = {-1, -1};
+  if (!input.empty() && (input.size() > 4096 || pipe2(pipeEnds, O_CLOEXEC) != 0)) return -1;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (input.empty())
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  else
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   pid_t pid = 0;
   int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (!input.empty()) {
+    close(pipeEnds[0]);
+    if (rc == 0 && write(pipeEnds[1], input.data(), input.size()) != ssize_t(input.size())) rc = -1;
+    close(pipeEnds[1]);
+  }
   if (rc != 0) return -1;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0)
@@ -262,14 +275,8 @@ bool signProgram(const SignSettings& settings, const std::string& in, const std:
     argv.insert(argv.end(), {"-pkcs12", settings.pkcs12});
   else
     argv.insert(argv.end(), {"-certs", settings.cert, "-key", settings.key});
-  std::string passFile = work + "/password";
-  if (!password.empty()) {
-    int fd = open(passFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool written = fd >= 0 && write(fd, password.data(), password.size()) == ssize_t(password.size());
-    if (fd >= 0) close(fd);
-    if (!written) return fail(failure, passFile, strerror(errno));
-    argv.insert(argv.end(), {"-readpass", passFile});
-  }
+  // The password goes to osslsigncode on its standard input.
+  if (!password.empty()) argv.insert(argv.end(), {"-readpass", "-"});
   argv.insert(argv.end(), {"-h", "sha256"});
   if (!description.empty()) argv.insert(argv.end(), {"-n", description});
   if (!settings.timestamp.empty())
@@ -281,8 +288,7 @@ bool signProgram(const SignSettings& settings, const std::string& in, const std:
 
   unlink(out.c_str());
   std::string log = work + "/osslsigncode.log";
-  int rc = runProgram(argv.data(), argv.size(), log);
-  unlink(passFile.c_str());
+  int rc = runProgram(argv.data(), argv.size(), log, password.empty() ? "" : password + "\n");
   if (rc != 0) {
     unlink(out.c_str());
     return fail(failure, settings.pkcs12.empty() ? settings.cert : settings.pkcs12,
@@ -305,7 +311,7 @@ bool signProgram(const SignSettings& settings, const std::string& in, const std:
     return fail(failure, chainFile, "cannot write the chain for the check");
   }
   std::vector<std::string> verify = {tool, "verify", "-in", out, "-CAfile", chainFile};
-  rc = runProgram(verify.data(), verify.size(), log);
+  rc = runProgram(verify.data(), verify.size(), log, "");
   if (rc != 0) {
     unlink(out.c_str());
     return fail(failure, settings.pkcs12.empty() ? settings.cert : settings.pkcs12,

@@ -25,9 +25,10 @@ struct SignFailure {
 // and that osslsigncode is there. False with the failure.
 bool checkSigning(const SignSettings& settings, int64_t now, SignFailure* failure);
 
-// Signs the program `in` into `out` (a folder of the caller's own holds
-// osslsigncode's scratch files: `work`), with `description` as the
-// signature's program name and, when `signingTime` is not negative and no
+// Signs the program `in` into `out` (`work`, a folder of the caller's own,
+// holds osslsigncode's log and the chain for the check), with `description`
+// as the signature's program name and, when `signingTime` is not negative
+// and no
 // time stamp is asked for, that signing time (so that the same input signs
 // to the same bytes); then verifies `out` against the material's own chain
 // and the system's certificate authorities. The command line run is put in
@@ -40,6 +41,7 @@ bool signProgram(const SignSettings& settings, const std::string& in, const std:
 // The full path of a program found on PATH, or empty.
 std::string findOnPath(const std::string& name);
 
-// Runs `argv` (argv[0] a full path) with its output in the file `log`;
-// its exit code, or -1 when it could not start.
-int runProgram(const std::string* argv, size_t count, const std::string& log);
+// Runs `argv` (argv[0] a full path) with `input` on its standard input and
+// its output in the file `log`; its exit code, or -1 when it could not start.
+int runProgram(const std::string* argv, size_t count, const std::string& log,
+               const std::string& input);

@@ -9,7 +9,7 @@
 #   - reproducible: two builds with the same SOURCE_DATE_EPOCH a few seconds
 #     apart, signed and unsigned, are the same byte for byte (cmp of every
 #     image and every disc file);
-#   - disc verify on the sample, and with one byte of an image changed;
+#   - disc verify on the signed sample;
 #   - the version resource of both KSetup.exe builds;
 #   - the Debian package: made with CPack, installed with dpkg into a scratch
 #     root, it builds the sample with the installed tool alone.
@@ -140,26 +140,10 @@ for kind in unsigned signed; do
   done
 done
 unset SOURCE_DATE_EPOCH
-check "without a fixed date the images differ (the comparison sees dates)" bash -c "
-  '$tool' disc build '$project' --out '$work/clock-a' --image --exe '$exe64' && sleep 2 &&
-  '$tool' disc build '$project' --out '$work/clock-b' --image --exe '$exe64' && ! cmp -s '$work/clock-a/disc1.iso' '$work/clock-b/disc1.iso'"
-
-# ---- Checksums ---------------------------------------------------------------
-echo "== SHA256SUMS and disc verify"
-check "sha256sum -c reads SHA256SUMS" bash -c "cd '$work/unsigned-a' && sha256sum -c SHA256SUMS"
-if "$tool" disc verify "$work/unsigned-a" >"$work/verify.out" 2>&1; then
-  ok "disc verify on a fresh build"; cat "$work/verify.out"
-else
-  bad "disc verify on a fresh build"; cat "$work/verify.out"
-fi
-printf '\x01' | dd of="$work/unsigned-a/disc2.iso" bs=1 seek=$((40 * 2048 + 7)) conv=notrunc status=none
-"$tool" disc verify "$work/unsigned-a" >"$work/verify.out" 2>"$work/verify.err"
-rc=$?
-if [ "$rc" = 1 ] && grep -q "disc2.iso: its SHA-256 differs" "$work/verify.err"; then
-  ok "disc verify names the changed image: $(cat "$work/verify.err")"
-else
-  bad "disc verify after one byte of disc2.iso changed (exit $rc)"; cat "$work/verify.out" "$work/verify.err"
-fi
+# (A changed byte caught by disc verify, and sha256sum -c reading
+# SHA256SUMS: the unit test ReleaseBuild.DiscVerifyCatchesAChangedByte.)
+check "disc verify passes on the signed build" "$tool" disc verify "$work/signed-a"
+cat "$work/step.log"
 
 # ---- The version resource ----------------------------------------------------------
 version=$(sed -n 's/.*project(KSetup VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -42,6 +42,7 @@ ki_sample_discs() {
   rm -f "$KI_D1/KSetup.exe"
   if [ "${KSETUP_KEEP_DISC_EXE:-0}" = 1 ]; then
     cp "$KI_SAMPLES/disc1/KSetup.exe" "$KI_D1/KSetup.exe"
+    echo "disc 1 keeps its own KSetup.exe"
   else
     cp "$KS_BIN/KSetup.exe" "$KI_D1/KSetup.exe"
   fi

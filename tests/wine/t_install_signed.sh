@@ -27,6 +27,7 @@ bash "$root/tests/release/make_test_ca.sh" "$work/ca"
 osslsigncode verify -in "$work/discs/disc1/KSetup.exe" -CAfile "$work/ca/ca.pem" >"$work/verify.log" 2>&1 ||
   { cat "$work/verify.log"; echo "FAIL: disc 1's KSetup.exe does not verify against the test CA"; exit 1; }
 grep -q '^Signature verification: ok' "$work/verify.log" || { cat "$work/verify.log"; echo "FAIL: no verified signature"; exit 1; }
+! cmp -s "$work/discs/disc1/KSetup.exe" "$exe" || { echo "FAIL: disc 1's KSetup.exe is the unsigned build"; exit 1; }
 echo "ok: disc 1's KSetup.exe is signed and verifies against the test CA"
 
 KSETUP_SAMPLES=$work/discs KSETUP_KEEP_DISC_EXE=1 KSETUP_SHOTS=${KSETUP_SHOTS:-$root/build/e2e}/signed \
