@@ -66,6 +66,7 @@ same_tree() {  # same_tree A B: every file of A and B the same (cmp), none missi
 echo "== signing"
 if build "$work/p12" --sign-pkcs12 "$ca/sign.p12" "${pass[@]}" >"$work/p12.log" 2>&1; then
   ok "signed build with a PKCS#12 file"
+  grep 'signed and verified' "$work/p12.log"
   check "disc 1's KSetup.exe verifies against the test CA" verified "$work/p12/disc1/KSetup.exe"
   sed -n '/^Signer.s certificate/,/^$/p;/Signing time\|Text description\|^Signature verification/p' \
     "$work/verify.log" | head -20
