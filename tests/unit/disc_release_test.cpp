@@ -11,8 +11,8 @@
 #include <string>
 
 #include "tests/unit/test_util.h"
-#include "tools/disc_release.h"
-#include "tools/png_io.h"
+#include "tools/lib/disc_release.h"
+#include "tools/lib/png_io.h"
 #include "ksetup_version.h"
 
 namespace {

@@ -12,34 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "tools/disc_release.h"
-#include "tools/iso_image.h"
-#include "tools/progress.h"
+#include "tools/cmd_disc_release.h"
+#include "tools/lib/host_files.h"
+#include "tools/lib/iso_image.h"
+#include "tools/lib/progress.h"
 #include "tools/tool.h"
 
 namespace fs = std::filesystem;
 
 static const char kVerifyUsage[] = "disc verify DIR  (the folder of the images and SHA256SUMS)";
-
-bool writeChecksums(const std::string& dir, const std::vector<std::string>& names,
-                    std::string* reason) {
-  std::string text;
-  for (const std::string& name : names) {
-    std::string why, sum = sha256OfFile(dir + "/" + name, &why);
-    if (sum.empty()) {
-      *reason = dir + "/" + name + ": " + why;
-      return false;
-    }
-    text += sum + "  " + name + "\n";
-  }
-  std::string path = dir + "/SHA256SUMS", partial = path + ".part";
-  if (!writeWholeFile(partial, text.data(), text.size()) || rename(partial.c_str(), path.c_str()) != 0) {
-    *reason = path + ": " + strerror(errno);
-    remove(partial.c_str());
-    return false;
-  }
-  return true;
-}
 
 // The lines of SHA256SUMS: "HEX  NAME" or "HEX *NAME". False with the line
 // number of one that is neither.

@@ -1,4 +1,4 @@
-#include "tools/disc_release.h"
+#include "tools/lib/disc_release.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +15,7 @@
 #include <openssl/evp.h>
 
 #include "ksetup_version.h"
+#include "tools/lib/host_files.h"
 
 namespace fs = std::filesystem;
 
@@ -244,3 +245,22 @@ bool ScratchFolder::make(std::string* reason) {
   return true;
 }
 
+bool writeChecksums(const std::string& dir, const std::vector<std::string>& names,
+                    std::string* reason) {
+  std::string text;
+  for (const std::string& name : names) {
+    std::string why, sum = sha256OfFile(dir + "/" + name, &why);
+    if (sum.empty()) {
+      *reason = dir + "/" + name + ": " + why;
+      return false;
+    }
+    text += sum + "  " + name + "\n";
+  }
+  std::string path = dir + "/SHA256SUMS", partial = path + ".part";
+  if (!writeWholeFile(partial, text.data(), text.size()) || rename(partial.c_str(), path.c_str()) != 0) {
+    *reason = path + ": " + strerror(errno);
+    remove(partial.c_str());
+    return false;
+  }
+  return true;
+}

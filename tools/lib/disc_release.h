@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/signing.h"
+#include "tools/lib/signing.h"
 
 struct ReleaseOptions {
   SignSettings sign;
@@ -51,15 +51,6 @@ std::string defaultProgram(std::string* searched);
 // a read error.
 std::string sha256OfFile(const std::string& path, std::string* reason);
 
-// Writes DIR/SHA256SUMS for the images `names` (file names in DIR), as
-// sha256sum writes it. False with *reason.
-bool writeChecksums(const std::string& dir, const std::vector<std::string>& names,
-                    std::string* reason);
-
-// disc verify DIR: the images of DIR against DIR/SHA256SUMS, and every file
-// of every image read back. The command's exit code.
-int discVerify(int argc, char** argv);
-
 // A private folder for a build's scratch files (the signed program), removed
 // with everything in it when the object goes away.
 struct ScratchFolder {
@@ -68,16 +59,7 @@ struct ScratchFolder {
   bool make(std::string* reason);
 };
 
-// Signs the program `exe` for disc 1 as `options` ask, into `scratch`, with
-// `title` as the signature's program name; *signedPath gets the signed
-// copy. Prints what was run, or the one line of a failure; the command's exit
-// code.
-int signDiscProgram(const ReleaseOptions& options, const std::string& exe,
-                    const std::string& title, ScratchFolder* scratch, std::string* signedPath);
-
-// After disc build wrote its outputs into `out`: gives them the fixed date,
-// when there is one, and writes SHA256SUMS for the images. The command's exit
-// code (a failure printed).
-int finishRelease(const ReleaseOptions& options, const std::string& out,
-                  const std::vector<std::string>& discFolders,
-                  const std::vector<std::string>& images);
+// Writes DIR/SHA256SUMS for the images `names` (file names in DIR), as
+// sha256sum writes it. False with *reason.
+bool writeChecksums(const std::string& dir, const std::vector<std::string>& names,
+                    std::string* reason);

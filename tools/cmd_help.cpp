@@ -1,4 +1,4 @@
-#include "tools/tool_help.h"
+#include "tools/cmd_help.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "tools/signing.h"
+#include "tools/lib/signing.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -20,22 +20,12 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include "tools/lib/host_files.h"
+
 
 extern char** environ;
 
 namespace {
-
-bool readWholeFile(const std::string& path, std::string* data) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return false;
-  data->clear();
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) data->append(buffer, n);
-  bool ok = !ferror(f);
-  fclose(f);
-  return ok;
-}
 
 // The material, once read: the signer's certificate and key, the chain that
 // came with it.
