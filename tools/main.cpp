@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/tool.h"
 #include "tools/cmd_help.h"
+#include "tools/tool.h"
 
 static const char kUsage[] =
     "usage: ksetup-tool COMMAND ...\n"
