@@ -87,6 +87,11 @@ check "signed build with a PEM certificate and key" build "$work/pem" --sign-cer
 check "the PEM-signed KSetup.exe verifies" verified "$work/pem/disc1/KSetup.exe"
 KSETUP_SIGN_PASSWORD=$(cat "$ca/password.txt") check "the password from KSETUP_SIGN_PASSWORD" \
   build "$work/env" --sign-pkcs12 "$ca/sign.p12"
+# The settings in project.ini, paths relative to the project (a copy of it).
+cp -r "$project" "$work/signed-project"
+printf 'SIGNPKCS12 = ../ca/sign.p12\nSIGNPASSWORDFILE = ../ca/password.txt\n' >"$work/signed-project/project.ini"
+check "signed from the settings of project.ini" bash -c "'$tool' disc build '$work/signed-project' --out '$work/ini' \
+  --exe '$exe64' && osslsigncode verify -in '$work/ini/disc1/KSetup.exe' -CAfile '$ca/ca.pem'"
 
 # Refused: one line, exit 1, nothing written.
 echo "wrong password" >"$work/wrong.txt"
