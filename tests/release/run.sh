@@ -101,7 +101,7 @@ refusals=(
   "certificate without code signing|web.p12: the certificate is not meant for code signing|--sign-pkcs12 $ca/web.p12 ${pass[*]}"
   "expired certificate|expired.p12: the certificate expired on 2021-01-01|--sign-pkcs12 $ca/expired.p12 ${pass[*]}"
   "wrong password|sign.p12: the password does not open it|--sign-pkcs12 $ca/sign.p12 --sign-password-file $work/wrong.txt"
-  "damaged PKCS#12 file|damaged.p12: |--sign-pkcs12 $ca/damaged.p12 ${pass[*]}"
+  "damaged PKCS#12 file|damaged.p12: damaged: the password opens it|--sign-pkcs12 $ca/damaged.p12 ${pass[*]}"
   "key of another certificate|web.key: the key does not belong to the certificate|--sign-cert $ca/sign.pem --sign-key $ca/web.key"
   "chain not to be verified|sign.pem: signed, but the signature does not verify|--sign-cert $ca/sign.pem --sign-key $ca/sign.key"
 )

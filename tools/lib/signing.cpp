@@ -70,6 +70,35 @@ std::string dateText(const ASN1_TIME* t) {
   return text;
 }
 
+// Whether the password opens any of the file's encrypted parts (the
+// certificates, the shrouded key): when it does but the integrity check
+// fails, the file is damaged rather than the password wrong.
+bool passwordOpensAPart(PKCS12* p12, const std::string& password) {
+  STACK_OF(PKCS7)* safes = PKCS12_unpack_authsafes(p12);
+  if (!safes) return false;
+  const char* pass = password.c_str();
+  int length = int(password.size());
+  bool opens = false;
+  for (int i = 0; !opens && i < sk_PKCS7_num(safes); i++) {
+    PKCS7* p7 = sk_PKCS7_value(safes, i);
+    int nid = OBJ_obj2nid(p7->type);
+    STACK_OF(PKCS12_SAFEBAG)* bags = nid == NID_pkcs7_encrypted ? PKCS12_unpack_p7encdata(p7, pass, length)
+                                     : nid == NID_pkcs7_data    ? PKCS12_unpack_p7data(p7)
+                                                                : nullptr;
+    opens = bags && nid == NID_pkcs7_encrypted;
+    for (int k = 0; !opens && bags && k < sk_PKCS12_SAFEBAG_num(bags); k++) {
+      const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, k);
+      if (PKCS12_SAFEBAG_get_nid(bag) != NID_pkcs8ShroudedKeyBag) continue;
+      PKCS8_PRIV_KEY_INFO* key = PKCS12_decrypt_skey(bag, pass, length);
+      opens = key != nullptr;
+      PKCS8_PRIV_KEY_INFO_free(key);
+    }
+    sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+  }
+  sk_PKCS7_pop_free(safes, PKCS7_free);
+  return opens;
+}
+
 bool readPkcs12(const SignSettings& s, const std::string& password, Material* m,
                 SignFailure* failure) {
   std::string data;
@@ -80,12 +109,13 @@ bool readPkcs12(const SignSettings& s, const std::string& password, Material* m,
   bool opens = PKCS12_verify_mac(p12, password.c_str(), int(password.size())) == 1 ||
                (password.empty() && PKCS12_verify_mac(p12, nullptr, 0) == 1);
   if (!opens) {
+    bool damaged = passwordOpensAPart(p12, password);
     PKCS12_free(p12);
     return fail(failure, s.pkcs12,
-                password.empty() ? "it needs a password: give --sign-password-file or set "
-                                   "KSETUP_SIGN_PASSWORD"
-                                 : "the password does not open it (wrong password, or a "
-                                   "damaged file)");
+                damaged ? "damaged: the password opens it, but its integrity check fails"
+                : password.empty()
+                    ? "it needs a password: give --sign-password-file or set KSETUP_SIGN_PASSWORD"
+                    : "the password does not open it (a wrong password, or a damaged file)");
   }
   bool parsed = PKCS12_parse(p12, password.c_str(), &m->key, &m->cert, &m->chain) == 1;
   PKCS12_free(p12);
