@@ -189,6 +189,9 @@ bool writeIsoImage(const std::string& folder, const std::vector<IsoExtraFile>& e
     iso_write_opts_set_default_timestamp(options, now);
     iso_write_opts_set_always_gmt(options, 1);
     iso_write_opts_set_pvd_times(options, now, now, 0, 0, uuid);
+    // The Rock Ridge entries without file serial numbers, which the library
+    // hands out in an order of its own from build to build.
+    iso_write_opts_set_rrip_version_1_10(options, 1);
   }
   struct burn_source* source = nullptr;
   rc = iso_image_create_burn_source(image, options, &source);
