@@ -2,10 +2,11 @@
 # The whole installation of t_install_image.sh from images whose KSetup.exe
 # is signed: a test certificate authority and a code-signing certificate are
 # made here with openssl, ksetup-tool disc build signs the program under test
-# with them (osslsigncode) and writes the sample's images; the signature
-# verifies against the test CA from the disc folder, and the game installs
-# from the images with that signed program, whose copy for the uninstall
-# entry is the signed one byte for byte.
+# with them (osslsigncode) and writes the sample's images with a fixed date
+# (SOURCE_DATE_EPOCH); the signature verifies against the test CA from the
+# disc folder, and the game installs from the images with that signed
+# program, whose copy for the uninstall entry is the signed one byte for
+# byte.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 tool=${KSETUP_TEST_TOOL:-$root/build/native/bin/ksetup-tool}
@@ -21,7 +22,9 @@ work=$(mktemp -d "$root/build/wine/signed-XXXXXX")
 trap 'chmod -R u+w "$work" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 bash "$root/tests/release/make_test_ca.sh" "$work/ca"
-"$tool" disc build "$project" --out "$work/discs" --image --exe "$exe" \
+# With a fixed date, as a release is built: the images the player gets are
+# the reproducible ones.
+SOURCE_DATE_EPOCH=1700000000 "$tool" disc build "$project" --out "$work/discs" --image --exe "$exe" \
   --sign-pkcs12 "$work/ca/sign.p12" --sign-password-file "$work/ca/password.txt" >"$work/build.log" 2>&1 ||
   { cat "$work/build.log"; echo "FAIL: the signed build"; exit 1; }
 osslsigncode verify -in "$work/discs/disc1/KSetup.exe" -CAfile "$work/ca/ca.pem" >"$work/verify.log" 2>&1 ||
