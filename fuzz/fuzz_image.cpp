@@ -1,0 +1,40 @@
+// Disc image reading over arbitrary bytes: open the image, list its tree,
+// look each folder up again by its path and read every file through to its
+// end (at most a few megabytes of data in all).
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tools/iso_image.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string error;
+  IsoReader* image = openIsoImageBytes(data, size, &error);
+  if (!image) {
+    if (error.empty()) abort();  // a refusal always says why
+    return 0;
+  }
+  isoVolumeLabel(image);
+  uint64_t budget = 8u << 20;
+  std::vector<char> buffer(65536);
+  std::vector<IsoEntry> entries;
+  for (const IsoEntry& e : listIsoTree(image)) {
+    if (e.isFolder) {
+      if (!listIsoFolder(image, e.name, &entries)) abort();  // listed, so there
+      continue;
+    }
+    IsoFileReader* file = openIsoFile(image, e.name);
+    if (!file) continue;  // a name stored twice: the first is found
+    uint64_t read = 0;
+    uint32_t got = 0;
+    while (budget > 0 && readIsoFile(file, buffer.data(), uint32_t(buffer.size()), &got) && got) {
+      read += got;
+      budget -= got < budget ? got : budget;
+    }
+    if (read > isoFileSize(file)) abort();
+    closeIsoFile(file);
+  }
+  closeIsoImage(image);
+  return 0;
+}
