@@ -101,16 +101,12 @@ static std::string pathKey(const std::string& utf8) {
 static std::string discPathOf(const std::string& cp932) {
   std::string out;
   for (const char* p = cp932.c_str(); *p;) {
-    size_t length = sjisCharLength(p);
-    if (length == 1 && *p == '\\')
-      out += '/';
-    else
-      out.append(p, length);
+    size_t length = sjisPartLength(p, "\\");
+    if (length > 0) out += (out.empty() ? "" : "/") + cp932ToUtf8(p, length);
     p += length;
+    if (*p) p++;
   }
-  std::string utf8 = cp932ToUtf8(out.data(), out.size());
-  while (!utf8.empty() && utf8[0] == '/') utf8.erase(0, 1);
-  return utf8;
+  return out;
 }
 
 static std::string shownText(const char* cp932) { return cp932ToUtf8(cp932, strlen(cp932)); }

@@ -358,30 +358,19 @@ struct CheckResult {
 static const char kSeparators[] = "\\/";
 
 std::string comparable(const std::string& path) {
-  std::string out;
-  for (const char* p = path.c_str(); *p;) {
-    size_t length;
-    unsigned c = sjisFoldedChar(p, &length);
-    if (length == 2) {
-      out.push_back(char(c >> 8));
-      out.push_back(char(c & 0xFF));
-    } else if (strchr(kSeparators, *p)) {
-      if (!out.empty() && out.back() != '\\') out.push_back('\\');
-    } else {
-      out.push_back(char(c));
-    }
-    p += length;
-  }
-  while (sjisEndsWithOneOf(out.c_str(), "\\")) out.pop_back();
-  return out;
+  std::vector<char> out(path.size() + 1);
+  sjisFoldPath(path.c_str(), kSeparators, out.data(), out.size());
+  return out.data();
 }
 
-// Byte offsets of the separators of a path, double-byte characters skipped.
-static std::vector<size_t> separators(const std::string& path) {
-  std::vector<size_t> at;
-  for (size_t i = 0; i < path.size(); i += sjisCharLength(path.c_str() + i))
-    if (strchr(kSeparators, path[i])) at.push_back(i);
-  return at;
+// The paths of the folders above a comparable path, outermost first
+// ("A\\B\\C" gives "A" and "A\\B").
+static std::vector<std::string> parentsOf(const std::string& path) {
+  std::vector<std::string> parents;
+  for (size_t at = sjisPartLength(path.c_str(), "\\"); at < path.size();
+       at += 1 + sjisPartLength(path.c_str() + at + 1, "\\"))
+    parents.push_back(path.substr(0, at));
+  return parents;
 }
 
 // The folder below the install folder that an entry's file goes into: the
@@ -480,9 +469,7 @@ static void checkFolders(DiscCheck* c) {
   std::set<std::string> warned;
   for (size_t k = 0; k < made.size(); k++) {
     std::string folder = made[k];
-    for (size_t sep : separators(folder)) {
-      std::string parent = folder.substr(0, sep);
-      if (parent.empty()) continue;
+    for (const std::string& parent : parentsOf(folder)) {
       created.insert(parent);
       if (!warned.insert(parent).second) continue;
       auto first = std::find(made.begin(), made.end(), parent);

@@ -259,4 +259,40 @@ TEST(ScriptCheckDiscs, RecordKeyAndGameFolders) {
   EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 0) << out;
 }
 
+// Folder rules over names whose second byte is a backslash (表 is 0x95 0x5C):
+// each case beside its ASCII twin, which must be judged the same.
+TEST(ScriptCheckDiscs, FolderRulesStepOverBackslashSecondBytes) {
+  struct Case {
+    const char* what;
+    std::string makeFolder, entry;
+    std::string finding;  // empty: no finding at all
+  };
+  for (const std::string& first : {std::string("\x95\x5C"), std::string("X")}) {
+    const std::string shown = first == "X" ? "X" : "\xE8\xA1\xA8";  // as reported, UTF-8
+    const Case cases[] = {
+        {"a folder whose name runs into the next", "\"" + first + "DATA\"",
+         first + "\\DATA\\A.TXT",
+         "error: disc 1: \"" + shown + "\\DATA\\A.TXT\" goes into the folder \"" + shown +
+             "\\DATA\", which no MAKEFOLDER item makes"},
+        {"a parent made but not listed", "\"" + first + "\\SUB\"", first + "\\SUB\\A.TXT",
+         "warning: MAKEFOLDER \"" + shown + "\\SUB\" also makes its parent \"" + shown + "\""},
+        {"a doubled separator", "\"" + first + "\" \"" + first + "\\SUB\"",
+         first + "\\\\SUB\\A.TXT", ""},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + " after " + (first == "X" ? "X" : "a kanji"));
+      TempDir dir;
+      writeScript(dir.path, {"DISCNUM = 1", "MAKEFOLDER = " + c.makeFolder,
+                             "FILE = \"" + c.entry + "\" 1 8 DISC1",
+                             "REGADDRESS = \"Software\\Maker\\Game\""});
+      std::string out, err;
+      runTool("script check " + quote(dir.path), &out, &err);
+      if (c.finding.empty())
+        EXPECT_NE(out.find("loads, 0 warnings"), std::string::npos) << out;
+      else
+        EXPECT_NE(out.find(c.finding), std::string::npos) << out;
+    }
+  }
+}
+
 }  // namespace
