@@ -63,10 +63,14 @@ static long utf16Units(const std::string& text, bool* pair, bool* forbidden) {
 }
 
 std::string isoPathProblem(const std::string& path) {
-  // Joliet: 64 characters a name, 240 a path, folders 8 deep with the root.
+  // Joliet: 64 characters a name, folders 8 deep with the root, and 120 a
+  // path counted as the image engine counts it: a separator before every
+  // name, and the dot it gives a file name without one ("KEY1" is stored as
+  // "KEY1."). A longer path is left out of the image without a word.
   long total = 0;
   int parts = 0;
   size_t start = 0;
+  bool dot = false;
   while (start <= path.size()) {
     size_t end = path.find('/', start);
     if (end == std::string::npos) end = path.size();
@@ -81,15 +85,17 @@ std::string isoPathProblem(const std::string& path) {
     if (units > 64)
       return "\"" + name + "\" is " + std::to_string(units) +
              " characters long; a Joliet name holds at most 64";
-    total += units + (parts ? 1 : 0);
+    total += 1 + units;
+    dot = name.find('.') != std::string::npos;
     parts++;
     start = end + 1;
   }
+  if (!dot) total++;
   if (parts > 8)
     return "it lies " + std::to_string(parts - 1) + " folders deep; a disc holds 7 at most";
-  if (total > 240)
-    return "its path is " + std::to_string(total) +
-           " characters long; a Joliet path holds at most 240";
+  if (total > 120)
+    return "its path counts " + std::to_string(total) +
+           " characters with a separator before each name; a Joliet path holds at most 120";
   return "";
 }
 

@@ -24,9 +24,9 @@
 
 // ---- Writing ------------------------------------------------------------------------
 
-// Why the file or folder `path` of a disc cannot be held by an image's
-// Joliet tree as it is named (too long, too deep, a character Joliet does
-// not allow or UTF-16 cannot hold without a pair); empty when it can.
+// Why the file `path` of a disc cannot be held by an image's Joliet tree as
+// it is named (too long, too deep, a character Joliet does not allow or
+// UTF-16 cannot hold without a pair); empty when it can.
 std::string isoPathProblem(const std::string& path);
 // Why `label` cannot be an image's volume label (Joliet holds 16
 // characters); empty when it can.

@@ -70,6 +70,12 @@ std::string mapInstallFolder(const std::string& hostFolder, std::string* reason)
   return mapDrive(kInstallDrive, parent) + name;
 }
 
+bool windowsReading(const std::string& utf8, std::string* out) {
+  std::string cp932;
+  if (!utf8ToCp932(utf8.data(), utf8.size(), &cp932)) return false;
+  return cp932ToUtf8Strict(cp932.data(), cp932.size(), out);
+}
+
 int main(int argc, char** argv) {
   if (argc < 2 || !strcmp(argv[1], "--help") || !strcmp(argv[1], "-h")) {
     fputs(kUsage, argc < 2 ? stderr : stdout);

@@ -36,6 +36,17 @@ bool writeWholeFile(const std::string& path, const void* data, size_t size);
 // does: letters folded as it folds them, separators as single backslashes,
 // none at either end.
 std::string comparable(const std::string& path);
+// Why Windows cannot make the file or folder at the script path `path`
+// (code page 932): a name with a character Windows refuses in names
+// (< > : " | ? * or a control character), a device name (CON, AUX.TXT,
+// COM1 ...), or one that ends in a dot or a blank. Empty when it can; the
+// last name of a pattern (DATA\*.PAK) is not looked at.
+std::string windowsNameProblem(const std::string& path);
+// The name Windows reads from the code page 932 form of the UTF-8 name
+// `utf8`: the same but for the characters two tables give different forms
+// (〜 U+301C has the bytes of ～ U+FF5E, which is what Windows reads, and so
+// for ∥ − ¢ £ ¬). False when the name has no code page 932 form.
+bool windowsReading(const std::string& utf8, std::string* out);
 
 // ---- Host folders in the program's paths ----
 // The core names files the Windows way: drive roots ("E:\") and code page

@@ -363,6 +363,35 @@ std::string comparable(const std::string& path) {
   return out.data();
 }
 
+static std::string quoted(const std::string& text);
+
+std::string windowsNameProblem(const std::string& path) {
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  bool pattern = entryIsPattern(path.c_str());
+  for (const char* p = path.c_str(); *p;) {
+    size_t length = sjisPartLength(p, kSeparators);
+    std::string name(p, length);
+    p += length;
+    if (*p) p++;
+    if (name.empty() || name == "." || name == ".." || (pattern && !*p)) continue;
+    std::string shown = quoted(name);
+    for (size_t i = 0; i < name.size(); i += sjisCharLength(name.c_str() + i))
+      if (sjisCharLength(name.c_str() + i) == 1 &&
+          (static_cast<unsigned char>(name[i]) < 0x20 || strchr("<>:\"|?*", name[i])))
+        return shown + " holds a character Windows refuses in names (< > : \" | ? * or a "
+                       "control character)";
+    if (sjisEndsWithOneOf(name.c_str(), ". "))
+      return shown + " ends in a dot or a blank, which Windows drops from names";
+    std::string stem = comparable(name.substr(0, size_t(sjisPartLength(name.c_str(), "."))));
+    bool device = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 ||
+                                       stem.compare(0, 3, "LPT") == 0) &&
+                  stem[3] >= '1' && stem[3] <= '9';
+    for (const char* d : kDevices) device = device || stem == d;
+    if (device) return shown + " is the name of a device on Windows";
+  }
+  return "";
+}
+
 // The paths of the folders above a comparable path, outermost first
 // ("A\\B\\C" gives "A" and "A\\B").
 static std::vector<std::string> parentsOf(const std::string& path) {
@@ -507,6 +536,25 @@ static void checkFolders(DiscCheck* c) {
                  ", which no MAKEFOLDER item makes: the install stops there with a write error");
     }
   }
+}
+
+// Names the copy and MAKEFOLDER would ask Windows to make and it refuses.
+static void checkWindowsNames(DiscCheck* c) {
+  for (int k = 0; k < kMakeFolders && config.makeFolder[k][0]; k++) {
+    std::string problem = windowsNameProblem(config.makeFolder[k]);
+    if (!problem.empty())
+      c->add(c->items->makeFolderLine, true,
+             "MAKEFOLDER " + quoted(config.makeFolder[k]) + ": " + problem +
+                 ": Windows cannot make the folder");
+  }
+  for (int d = 0; d < kDiscs; d++)
+    for (int i = 0, n = listLength(d); i < n; i++) {
+      std::string problem = windowsNameProblem(config.fileList[d][i]);
+      if (!problem.empty())
+        c->add(c->entryLine(d, i), true,
+               "disc " + std::to_string(d + 1) + ": " + quoted(config.fileList[d][i]) + ": " +
+                   problem + ": Windows cannot make the file, and the install stops there");
+    }
 }
 
 // The install skips a disc whose FILESIZE total for the chosen option is 0,
@@ -779,6 +827,7 @@ static void checkScript(const CheckOptions& options, CheckResult* result) {
     DiscCheck c = {&options, &run.items, &result->findings};
     checkRecordAndGameFolder(&c);
     checkFolders(&c);
+    checkWindowsNames(&c);
     checkDiscTotals(&c);
     if (!options.discs.empty()) {
       checkDiscFiles(&c);
