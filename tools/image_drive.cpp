@@ -5,8 +5,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -86,7 +86,12 @@ static const std::vector<ImageName>* imageFolder(ImageDrive* drive, const std::s
   std::vector<ImageName> names;
   for (const IsoEntry& e : entries) {
     ImageName n;
-    n.foreign = !utf8ToCp932(e.name.data(), e.name.size(), &n.name);
+    // A name whose code page 932 bytes Windows reads as other characters
+    // (〜 U+301C, stored by a tool that took the other table) is not found
+    // by the script's name on Windows, and so not here either.
+    std::string reading;
+    n.foreign = !utf8ToCp932(e.name.data(), e.name.size(), &n.name) ||
+                !windowsReading(e.name, &reading) || reading != e.name;
     if (n.foreign) n.name = e.name;
     n.entry = e;
     names.push_back(n);

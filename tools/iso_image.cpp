@@ -63,11 +63,12 @@ static long utf16Units(const std::string& text, bool* pair, bool* forbidden) {
 }
 
 std::string isoPathProblem(const std::string& path) {
-  // Joliet: 64 characters a name, folders 8 deep with the root, and 120 a
-  // path counted as the image engine counts it: a separator before every
-  // name, and the dot it gives a file name without one ("KEY1" is stored as
-  // "KEY1."). A longer path is left out of the image without a word.
-  long total = 0;
+  // Joliet: 64 characters a name, folders 8 deep with the root, and 240
+  // bytes a path, counted as the image engine counts them before it leaves a
+  // path out without a word: one for the root, two for each character of a
+  // name and one before it, and the dot it gives a file name without one
+  // ("KEY1" is stored as "KEY1.").
+  long total = 1;
   int parts = 0;
   size_t start = 0;
   bool dot = false;
@@ -85,17 +86,17 @@ std::string isoPathProblem(const std::string& path) {
     if (units > 64)
       return "\"" + name + "\" is " + std::to_string(units) +
              " characters long; a Joliet name holds at most 64";
-    total += 1 + units;
+    total += 1 + 2 * units;
     dot = name.find('.') != std::string::npos;
     parts++;
     start = end + 1;
   }
-  if (!dot) total++;
+  if (!dot) total += 2;
   if (parts > 8)
     return "it lies " + std::to_string(parts - 1) + " folders deep; a disc holds 7 at most";
-  if (total > 120)
-    return "its path counts " + std::to_string(total) +
-           " characters with a separator before each name; a Joliet path holds at most 120";
+  if (total > 240)
+    return "its path takes " + std::to_string(total) +
+           " bytes in a Joliet tree (two a character, one before each name); at most 240 are kept";
   return "";
 }
 

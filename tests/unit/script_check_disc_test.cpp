@@ -295,4 +295,49 @@ TEST(ScriptCheckDiscs, FolderRulesStepOverBackslashSecondBytes) {
   }
 }
 
+// Names Windows cannot make are errors where the install would make them;
+// a pattern's wildcards and a name that merely starts like a device are not.
+TEST(ScriptCheckDiscs, NamesWindowsCannotMake) {
+  const struct {
+    std::string entry;
+    std::string problem;  // empty: no finding
+  } cases[] = {
+      {"A|B.DAT", "holds a character Windows refuses"},
+      {"DATA\\a<b>.TXT", "holds a character Windows refuses"},
+      {"AUX.TXT", "\"AUX.TXT\" is the name of a device"},
+      {"DATA\\con", "\"con\" is the name of a device"},
+      {"COM1.DAT", "is the name of a device"},
+      {"lpt9", "is the name of a device"},
+      {"NOTE.", "ends in a dot or a blank"},
+      {"DATA.\\X.DAT", "\"DATA.\" ends in a dot or a blank"},
+      {"DATA\\*.DAT", ""},
+      {"CONFIG.SYS", ""},
+      {"COM10.DAT", ""},
+      {"\x95\x5C.DAT", ""},  // 表, whose second byte is no separator
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    TempDir dir;
+    writeScript(dir.path, {"DISCNUM = 1", "MAKEFOLDER = \"DATA\"",
+                           "FILE = \"" + c.entry + "\" 1 8 DISC1",
+                           "REGADDRESS = \"Software\\Maker\\Game\""});
+    std::string out, err;
+    runTool("script check " + quote(dir.path), &out, &err);
+    if (c.problem.empty()) {
+      EXPECT_EQ(out.find("Windows"), std::string::npos) << out;
+    } else {
+      EXPECT_NE(out.find(":3: error: disc 1: "), std::string::npos) << out;
+      EXPECT_NE(out.find(c.problem), std::string::npos) << out;
+      EXPECT_NE(out.find("Windows cannot make the file"), std::string::npos) << out;
+    }
+  }
+  TempDir dir;
+  writeScript(dir.path, {"DISCNUM = 1", "MAKEFOLDER = \"PRN\"", "REGADDRESS = \"S\\M\\G\""});
+  std::string out, err;
+  EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 1);
+  EXPECT_NE(out.find(":2: error: MAKEFOLDER \"PRN\": \"PRN\" is the name of a device on Windows"),
+            std::string::npos)
+      << out;
+}
+
 }  // namespace
