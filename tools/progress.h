@@ -18,7 +18,7 @@ struct Progress {
   double lastLine = 0;  // seconds since start of the last plain line
 };
 
-static const double kProgressLineSeconds = 10;
+static const double kProgressLineSeconds = 5;
 
 // Starts timing a step of `total` bytes; the bar is drawn only on a terminal.
 void startProgress(Progress* p, uint64_t total);
