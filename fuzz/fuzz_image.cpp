@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/iso_image.h"
+#include "tools/lib/iso_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string error;

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "tests/unit/test_util.h"
-#include "tools/iso_image.h"
+#include "tools/lib/iso_image.h"
 
 namespace {
 

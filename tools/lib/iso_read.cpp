@@ -1,4 +1,4 @@
-// Reading ISO 9660 images (tools/iso_image.h): our own reader, not the image
+// Reading ISO 9660 images (tools/lib/iso_image.h): our own reader, not the image
 // engine's import, because an image may come from anywhere and the import
 // follows whatever the image says (a folder pointing back at the root, a file
 // forged to 4 GiB). Nothing here needs the engine, so the fuzz target and the
@@ -18,7 +18,7 @@
 #include <set>
 #include <vector>
 
-#include "tools/iso_image.h"
+#include "tools/lib/iso_image.h"
 
 // ---- Limits -------------------------------------------------------------------------
 

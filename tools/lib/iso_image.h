@@ -7,7 +7,7 @@
 // library, for systems that know neither).
 // An image is read back by its Joliet names, as Windows sees it (by its
 // plain ISO 9660 names when it has no Joliet tree; Rock Ridge is never
-// read), by a reader of our own (tools/iso_read.cpp) that trusts nothing in
+// read), by a reader of our own (tools/lib/iso_read.cpp) that trusts nothing in
 // the image: the tree is read once when the image is opened, bounded in
 // depth, in entries and against loops, and every extent must lie inside the
 // image, so that a damaged image is refused with a reason instead of
