@@ -512,19 +512,16 @@ static int chooseLabels(Build* b, int discCount) {
 static int checkDiscNames(const Build& b) {
   for (size_t d = 0; d < b.discs.size(); d++)
     for (const DiscFile& f : b.discs[d].files) {
-      std::string cp932, problem;
+      std::string cp932, problem, disc = "disc " + std::to_string(d + 1);
       if (utf8ToCp932(f.path.data(), f.path.size(), &cp932))
-        problem = windowsNameProblem(cp932);
-      if (!problem.empty()) problem = "Windows cannot read it from the disc: " + problem;
-      if (problem.empty() && f.size > 0xFFFFFFFFull)
-        problem = "it is 4 GiB or larger, which no file of a disc can be";
-      if (problem.empty() && b.image) {
-        problem = isoPathProblem(f.path);
-        if (!problem.empty()) problem = "image cannot hold it: " + problem;
-      }
+        problem = windowsNameProblem(cp932, false);
       if (!problem.empty())
-        return failInput(f.source.empty() ? f.path : f.source,
-                         "disc " + std::to_string(d + 1) + " " + problem);
+        problem = disc + ": Windows cannot read it from the disc: " + problem;
+      else if (f.size > 0xFFFFFFFFull)
+        problem = disc + ": it is 4 GiB or larger, which no file of a disc can be";
+      else if (b.image && !(problem = isoPathProblem(f.path)).empty())
+        problem = disc + " image cannot hold it: " + problem;
+      if (!problem.empty()) return failInput(f.source.empty() ? f.path : f.source, problem);
     }
   return kExitOk;
 }

@@ -250,7 +250,8 @@ TEST(DiscBuild, BadProjectsGetOneLineAndWriteNothing) {
        },
        "--image", "bytes in a Joliet tree (two a character, one before each name)"},
       {"character Windows refuses", [](Project* p) { writeFile(p->dir + "/disc1/A|B.DAT", "x"); },
-       "", "Windows cannot read it from the disc: \"A|B.DAT\" holds a character Windows refuses"},
+       "", "disc 1: Windows cannot read it from the disc: \"A|B.DAT\" holds a character Windows "
+           "refuses"},
       {"device name", [](Project* p) { writeFile(p->dir + "/disc1/DOC/aux.txt", "x"); }, "",
        "\"aux.txt\" is the name of a device on Windows"},
       {"name ending in a dot", [](Project* p) { writeFile(p->dir + "/disc1/NOTE.", "x"); }, "",
@@ -260,7 +261,7 @@ TEST(DiscBuild, BadProjectsGetOneLineAndWriteNothing) {
          writeFile(p->dir + "/disc1/BIG.DAT", "");
          fs::resize_file(p->dir + "/disc1/BIG.DAT", 5ull << 30);  // sparse
        },
-       "", "disc 1 it is 4 GiB or larger"},
+       "", "disc 1: it is 4 GiB or larger"},
       {"files that are one name on Windows",
        [](Project* p) { writeFile(p->dir + "/files/data/A.BIN", "twin"); }, "",
        "one name on Windows with files/"},

@@ -258,9 +258,8 @@ std::string comparable(const std::string& path) {
 
 static std::string quoted(const std::string& text);
 
-std::string windowsNameProblem(const std::string& path) {
+std::string windowsNameProblem(const std::string& path, bool pattern) {
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-  bool pattern = entryIsPattern(path.c_str());
   for (const char* p = path.c_str(); *p;) {
     size_t length = sjisPartLength(p, kSeparators);
     std::string name(p, length);
@@ -434,7 +433,7 @@ static void checkFolders(DiscCheck* c) {
 // Names the copy and MAKEFOLDER would ask Windows to make and it refuses.
 static void checkWindowsNames(DiscCheck* c) {
   for (int k = 0; k < kMakeFolders && config.makeFolder[k][0]; k++) {
-    std::string problem = windowsNameProblem(config.makeFolder[k]);
+    std::string problem = windowsNameProblem(config.makeFolder[k], false);
     if (!problem.empty())
       c->add(c->items->makeFolderLine, true,
              "MAKEFOLDER " + quoted(config.makeFolder[k]) + ": " + problem +
@@ -442,11 +441,12 @@ static void checkWindowsNames(DiscCheck* c) {
   }
   for (int d = 0; d < kDiscs; d++)
     for (int i = 0, n = listLength(d); i < n; i++) {
-      std::string problem = windowsNameProblem(config.fileList[d][i]);
+      const char* entry = config.fileList[d][i];
+      std::string problem = windowsNameProblem(entry, entryIsPattern(entry));
       if (!problem.empty())
         c->add(c->entryLine(d, i), true,
-               "disc " + std::to_string(d + 1) + ": " + quoted(config.fileList[d][i]) + ": " +
-                   problem + ": Windows cannot make the file, and the install stops there");
+               "disc " + std::to_string(d + 1) + ": " + quoted(entry) + ": " + problem +
+                   ": Windows cannot make the file, and the install stops there");
     }
 }
 
