@@ -146,8 +146,6 @@ int finishRelease(const ReleaseOptions& options, const std::string& out,
                   const std::vector<std::string>& discFolders,
                   const std::vector<std::string>& images) {
   std::string reason;
-  std::error_code ec;
-  if (images.empty()) fs::remove(out + "/SHA256SUMS", ec);  // an earlier build's
   if (!images.empty()) {
     std::vector<std::string> names;
     for (const std::string& image : images) names.push_back(fs::path(image).filename().string());
