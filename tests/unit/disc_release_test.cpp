@@ -151,6 +151,9 @@ TEST(ReleaseBuild, DiscVerifyCatchesAChangedByte) {
     EXPECT_EQ(runTool("disc verify " + quote(p.out), &out, &err), 1);
     EXPECT_NE(err.find(c.expected), std::string::npos) << err;
   }
+  // A build without images leaves no sums of the images before it.
+  ASSERT_EQ(p.build("", &out, &err), 0) << err;
+  EXPECT_FALSE(fileExists(p.out + "/SHA256SUMS"));
 }
 
 TEST(ReleaseSettings, ProjectIniLines) {
