@@ -92,14 +92,12 @@ bool removeInstalledFiles(int deleteSaveData) {
 
 static bool isLink(const FileOps* ops, const char* path) { return ops->isLink && ops->isLink(path); }
 
-// True when no folder from `store` (the folder itself left out) down to
-// `path` is a link: every level of `path` past the length of `store`.
-static bool noLinkBelow(const FileOps* ops, const char* store, const char* path) {
+// True when no folder from `top` (a folder `path` begins with, given
+// without a trailing separator) down to `path` is a link.
+static bool noLinkBelow(const FileOps* ops, const char* top, const char* path) {
   char level[kPathSize];
-  const size_t start = strlen(store);
-  for (size_t i = start; i <= strlen(path); i += sjisCharLength(path + i)) {
+  for (size_t i = strlen(top); i <= strlen(path); i += sjisCharLength(path + i)) {
     if (path[i] != 0 && path[i] != '\\' && path[i] != '/') continue;
-    if (i == start) continue;
     memcpy(level, path, i);
     level[i] = 0;
     if (isLink(ops, level)) return false;
@@ -112,8 +110,8 @@ bool removeMovedSaveData(const char* store, const char* folder) {
   if (!virtualStoreMirror(mirror, store, folder)) return false;
   if (!mirror[0]) return true;
   const FileOps* ops = fileOps();
-  // Another program of the player can write there: a link planted on the
-  // way would lead the deletions anywhere.
+  // Every program of the player can write there: a link planted on the way
+  // would lead the deletions anywhere.
   if (!noLinkBelow(ops, store, mirror)) return false;
   bool result = true;
   char part[kPathSize], path[kPathSize];
