@@ -6,11 +6,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/shell.h"
 #include "install/install_path.h"
 #include "install/install_win.h"
+#include "platform/shell_win.h"
+#include "platform/sjis.h"
 #include "platform/text_win.h"
-#include "script/sjis.h"
 
 // FOLDERID_UserProgramFiles, spelled out so that no GUID library is linked.
 static const GUID kUserProgramFiles = {0x5cd7aee2, 0x2219, 0x4a67, {0xb8, 0x5d, 0x6c, 0x9c, 0xe1, 0x56, 0x60, 0xcb}};

@@ -5,8 +5,8 @@
 #include "install/file_ops.h"
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "script/config.h"
-#include "script/sjis.h"
 
 // Deletes the file, or the plain files a pattern matches, that `entry` names
 // below `folder`. False when a deletion failed for another reason than the
