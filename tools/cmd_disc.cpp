@@ -37,6 +37,8 @@
 #include "platform/sjis.h"
 #include "platform/text.h"
 #include "script/config.h"
+#include "tools/cmd_disc_release.h"
+#include "tools/lib/disc_release.h"
 #include "tools/lib/epa_encode.h"
 #include "tools/lib/image_drive.h"
 #include "tools/lib/iso_image.h"
@@ -49,11 +51,14 @@
 namespace fs = std::filesystem;
 
 static const char kDiscUsage[] =
-    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] | disc list IMAGE  (disc help for "
-    "more)";
+    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] [signing] | disc verify DIR | "
+    "disc list IMAGE  (disc help for more)";
 
 static const char kDiscHelp[] =
     "usage: ksetup-tool disc build PROJECT --out DIR [--image] [--exe KSetup.exe]\n"
+    "                  [--sign-pkcs12 FILE | --sign-cert CERT.pem --sign-key KEY.pem]\n"
+    "                  [--sign-password-file FILE] [--timestamp URL]\n"
+    "       ksetup-tool disc verify DIR\n"
     "       ksetup-tool disc list IMAGE\n"
     "\n"
     "disc build makes a game's disc set from a project folder:\n"
@@ -67,17 +72,30 @@ static const char kDiscHelp[] =
     "                         name, by the path they name it\n"
     "  PROJECT/discN/         optional: anything else disc N holds, as it is\n"
     "  PROJECT/project.ini    optional: EPAMODE NAME.EPA = 0|1|2 (else the\n"
-    "                         smallest exact mode, as epa encode chooses)\n"
-    "It writes DIR/disc1 ... DIR/discN: on disc 1 KSetup.exe (--exe, default the\n"
-    "win32 build), KSetup.ini and Instdata.pak with the pictures; on each disc\n"
+    "                         smallest exact mode, as epa encode chooses);\n"
+    "                         DATE = YYYY-MM-DD [HH:MM:SS]; SIGNPKCS12, SIGNCERT,\n"
+    "                         SIGNKEY, SIGNPASSWORDFILE, TIMESTAMP = as the options\n"
+    "It writes DIR/disc1 ... DIR/discN: on disc 1 KSetup.exe (--exe; else\n"
+    "KSetup.exe beside the tool, else the installed win32 build in\n"
+    "../share/ksetup/win32 from the tool's folder), KSetup.ini and Instdata.pak\n"
+    "with the pictures; on each disc\n"
     "its listed files, its PROJECT/discN files and its KEYFILE (written when\n"
     "the project has none). Then it runs script check over the discs and\n"
     "fails on its errors. --image also writes DIR/disc1.iso ... DIR/discN.iso:\n"
     "ISO 9660 with Joliet names (what Windows reads) and Rock Ridge, labelled\n"
     "by DISCLABEL (else by DISCNAME, cut to 16 characters), disc 1 with an\n"
     "autorun.inf that starts KSetup.exe (unless PROJECT/disc1 holds one).\n"
-    "A DIR/discN folder is replaced only when disc build wrote it.\n"
+    "A DIR/discN folder is replaced only when disc build wrote it. --image also\n"
+    "writes DIR/SHA256SUMS (sha256sum -c reads it).\n"
+    "--sign-pkcs12 FILE, or --sign-cert CERT.pem with --sign-key KEY.pem, signs\n"
+    "disc 1's KSetup.exe with osslsigncode (Authenticode, SHA-256) and verifies\n"
+    "it; the password comes from --sign-password-file FILE (its first line) or\n"
+    "KSETUP_SIGN_PASSWORD. --timestamp URL adds an RFC 3161 time stamp.\n"
+    "With DATE in project.ini or SOURCE_DATE_EPOCH every file, folder and image\n"
+    "carries that date: two builds of the same project are byte-identical.\n"
     "\n"
+    "disc verify DIR checks the images of DIR against DIR/SHA256SUMS and reads\n"
+    "every file of every image back.\n"
     "disc list IMAGE prints the image's label and every folder and file with\n"
     "its size, by the names Windows sees.\n";
 
@@ -102,16 +120,12 @@ static std::string pathKey(const std::string& utf8) {
 static std::string discPathOf(const std::string& cp932) {
   std::string out;
   for (const char* p = cp932.c_str(); *p;) {
-    size_t length = sjisCharLength(p);
-    if (length == 1 && *p == '\\')
-      out += '/';
-    else
-      out.append(p, length);
+    size_t length = sjisPartLength(p, "\\");
+    if (length > 0) out += (out.empty() ? "" : "/") + cp932ToUtf8(p, length);
     p += length;
+    if (*p) p++;
   }
-  std::string utf8 = cp932ToUtf8(out.data(), out.size());
-  while (!utf8.empty() && utf8[0] == '/') utf8.erase(0, 1);
-  return utf8;
+  return out;
 }
 
 static std::string shownText(const char* cp932) { return cp932ToUtf8(cp932, strlen(cp932)); }
@@ -138,6 +152,8 @@ struct Build {
   std::string project, out, exe;
   bool exeGiven = false;  // --exe, else the default
   bool image = false;
+  ReleaseOptions releaseLine, releaseFile, release;  // the options, project.ini's, both
+  ScratchFolder scratch;                              // the signed KSetup.exe
   std::string scriptName;            // PROJECT/KSetup.ini
   std::string script;                // code page 932, sizes filled
   std::map<std::string, int> modes;  // pathKey of a picture -> EPAMODE
@@ -203,6 +219,10 @@ static int readSettings(Build* b) {
     line++;
     while (!l.empty() && (l.back() == '\r' || l.back() == ' ' || l.back() == '\t')) l.pop_back();
     if (l.empty() || l[0] == '#' || l.rfind("//", 0) == 0 || l.rfind("REM", 0) == 0) continue;
+    std::string reason;
+    int taken = takeReleaseSetting(l, b->project, &b->releaseFile, &reason);
+    if (taken < 0) return failInput(path + ":" + std::to_string(line), reason);
+    if (taken > 0) continue;
     char name[256] = {};
     int mode = -1;
     char extra = 0;
@@ -364,14 +384,28 @@ static int buildArchive(const Build& b, const std::vector<std::string>& names,
 
 // ---- Laying out the discs --------------------------------------------------------------------
 
-// The default KSetup.exe: the win32 build beside the tool's own build.
-static std::string defaultExe() {
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "";
-  self[n] = 0;
-  fs::path bin = fs::path(self).parent_path();  // build/native/bin
-  return (bin.parent_path().parent_path() / "win32" / "bin" / "KSetup.exe").string();
+// files/ before the lists are looked up in it: two files that are one name
+// on Windows would be picked by the order of the host's folder, so they are
+// refused; a name without a code page 932 form no list can name.
+static int checkFilesFolder(const Build& b, std::set<std::string>* unnamed) {
+  std::map<std::string, std::string> byKey;  // pathKey of the Windows name -> host path
+  for (const std::string& path : filesBelow(b.project + "/files")) {
+    std::string reading;
+    if (!windowsReading(path, &reading)) {
+      unnamed->insert(path);
+      fprintf(stderr,
+              "ksetup-tool: %s/files/%s: warning: code page 932, the script's text, cannot "
+              "spell its name, so no list can name it; left off the discs\n",
+              b.project.c_str(), path.c_str());
+      continue;
+    }
+    auto it = byKey.emplace(pathKey(reading), path);
+    if (!it.second)
+      return failInput(b.project + "/files/" + path,
+                       "one name on Windows with files/" + it.first->second +
+                           " (letter case, or characters code page 932 spells alike): keep one");
+  }
+  return kExitOk;
 }
 
 // Every file the lists of the discs name, from files/.
@@ -393,11 +427,15 @@ static int layOutLists(Build* b, int discCount) {
       for (const std::string& path : paths) {
         DiscFile f;
         f.source = hostPath((root + path).c_str());
-        f.path = f.source.substr(files.size() + 1);
+        // Named on the disc as the host spells it, in the characters
+        // Windows reads from its code page 932 form (〜 U+301C is read as
+        // ～ U+FF5E), as the script names it.
+        std::string host = f.source.substr(files.size() + 1);
+        if (!windowsReading(host, &f.path)) f.path = host;
         uint64_t size = 0;
         discEntryKind(root + path, &size);
         f.size = size;
-        f.from = "files/" + f.path;
+        f.from = "files/" + host;
         std::string reason;
         if (!addFile(&b->discs[size_t(d)], f, &reason)) return failInput(f.source, reason);
       }
@@ -418,7 +456,8 @@ static int layOutExtras(Build* b, int discCount) {
     }
     for (const std::string& path : filesBelow(folder)) {
       DiscFile f;
-      f.path = path;
+      // As Windows will read it, when the name has a code page 932 form.
+      if (!windowsReading(path, &f.path)) f.path = path;
       f.source = folder + "/" + path;
       std::error_code ec;
       f.size = fs::file_size(f.source, ec);
@@ -445,6 +484,22 @@ static void addKeyFiles(Build* b, int discCount) {
   }
 }
 
+// The number of the last line of the script that starts with `keyword`
+// (which the loader reads last), or 0.
+static int lineOf(const std::string& script, const std::string& keyword) {
+  int found = 0, line = 1;
+  for (size_t at = 0; at < script.size(); line++) {
+    size_t end = script.find('\n', at);
+    if (end == std::string::npos) end = script.size();
+    if (script.compare(at, keyword.size(), keyword) == 0) {
+      char next = at + keyword.size() < end ? script[at + keyword.size()] : ' ';
+      if (!isalnum(static_cast<unsigned char>(next)) && next != '_') found = line;
+    }
+    at = end + 1;
+  }
+  return found;
+}
+
 // The volume label of each disc: DISCLABEL, else DISCNAME cut to fit, else
 // DISCn.
 static int chooseLabels(Build* b, int discCount) {
@@ -452,8 +507,10 @@ static int chooseLabels(Build* b, int discCount) {
     std::string label = shownText(config.discLabel[d]);
     if (!label.empty()) {
       std::string problem = isoLabelProblem(label);
+      int line = lineOf(b->script, "DISCLABEL");
       if (!problem.empty() && b->image)
-        return failInput(b->scriptName, "DISCLABEL item " + std::to_string(d + 1) + " \"" + label +
+        return failInput(b->scriptName + (line ? ":" + std::to_string(line) : ""),
+                         "DISCLABEL item " + std::to_string(d + 1) + " \"" + label +
                                             "\" cannot label the disc image: " + problem);
     } else {
       label = isoCutLabel(shownText(config.discName[d]));
@@ -464,16 +521,21 @@ static int chooseLabels(Build* b, int discCount) {
   return kExitOk;
 }
 
-// Checks made before anything is written: the names an image must hold.
-static int checkImageNames(const Build& b) {
+// Checks made before anything is written: names Windows can make, sizes a
+// disc file can have, and with --image the names an image must hold.
+static int checkDiscNames(const Build& b) {
   for (size_t d = 0; d < b.discs.size(); d++)
     for (const DiscFile& f : b.discs[d].files) {
-      std::string problem = isoPathProblem(f.path);
-      if (problem.empty() && f.size > 0xFFFFFFFFull)
-        problem = "it is 4 GiB or larger, which a disc image file cannot be";
+      std::string cp932, problem, disc = "disc " + std::to_string(d + 1);
+      if (utf8ToCp932(f.path.data(), f.path.size(), &cp932))
+        problem = windowsNameProblem(cp932, false);
       if (!problem.empty())
-        return failInput(f.source.empty() ? f.path : f.source,
-                         "disc " + std::to_string(d + 1) + " image cannot hold it: " + problem);
+        problem = disc + ": Windows cannot read it from the disc: " + problem;
+      else if (f.size > 0xFFFFFFFFull)
+        problem = disc + ": it is 4 GiB or larger, which no file of a disc can be";
+      else if (b.image && !(problem = isoPathProblem(f.path)).empty())
+        problem = disc + " image cannot hold it: " + problem;
+      if (!problem.empty()) return failInput(f.source.empty() ? f.path : f.source, problem);
     }
   return kExitOk;
 }
@@ -500,19 +562,23 @@ static int layOut(Build* b) {
   b->discs.assign(size_t(discCount), Disc());
 
   std::string archive;
-  int rc = buildArchive(*b, pictureNames(), &archive);
+  std::set<std::string> unnamed;  // files/ names without a code page 932 form
+  int rc = checkFilesFolder(*b, &unnamed);
+  if (rc == kExitOk) rc = buildArchive(*b, pictureNames(), &archive);
   if (rc == kExitOk) {
     std::string exeData;
     if (!readWholeFile(b->exe, &exeData))
-      rc = failInput(b->exe, b->exeGiven ? strerror(errno)
-                                         : "no win32 build of KSetup.exe here (the default): build "
-                                           "the win32 preset or give --exe");
+      rc = failInput(b->exe, strerror(errno));
     else if (exeData.compare(0, 2, "MZ") != 0)
       rc = failInput(b->exe, "not a Windows program");
-    std::string unused;
+    std::string unused, program = b->exe;
+    if (rc == kExitOk && b->release.sign.wanted())
+      rc = signDiscProgram(b->release, b->exe, shownText(config.appliTitle), &b->scratch, &program);
+    std::error_code ec;
+    uint64_t programSize = fs::file_size(program, ec);
     Disc& one = b->discs[0];
     if (rc == kExitOk) {
-      addFile(&one, {"KSetup.exe", b->exe, "", exeData.size(), "KSetup.exe (--exe)"}, &unused);
+      addFile(&one, {"KSetup.exe", program, "", programSize, "KSetup.exe (--exe)"}, &unused);
       addFile(&one, {"KSetup.ini", "", b->script, b->script.size(), "the setup script"}, &unused);
       addFile(&one, {"Instdata.pak", "", archive, archive.size(), "the pictures' archive"},
               &unused);
@@ -524,7 +590,7 @@ static int layOut(Build* b) {
   if (rc == kExitOk) rc = chooseLabels(b, discCount);
   releaseConfig();
   configInitialised = false;
-  if (rc == kExitOk && b->image) rc = checkImageNames(*b);
+  if (rc == kExitOk) rc = checkDiscNames(*b);
   if (rc != kExitOk) return rc;
 
   // Files of files/ that go on no disc are most likely forgotten in a list.
@@ -533,7 +599,7 @@ static int layOut(Build* b) {
     for (const DiscFile& f : disc.files) placed.insert(f.source);
   std::vector<std::string> left;
   for (const std::string& f : filesBelow(b->project + "/files"))
-    if (!placed.count(b->project + "/files/" + f)) left.push_back(f);
+    if (!placed.count(b->project + "/files/" + f) && !unnamed.count(f)) left.push_back(f);
   if (!left.empty())
     fprintf(stderr,
             "ksetup-tool: %s/files: warning: %zu file%s no list names, left off the discs: %s%s\n",
@@ -549,20 +615,41 @@ static std::string discFolder(const Build& b, size_t d) {
 }
 static std::string imagePath(const Build& b, size_t d) { return discFolder(b, d) + ".iso"; }
 
-// Disc folders are replaced only when a build made them.
+// What an earlier build left in DIR: its disc folders and images, of any
+// number of discs, and the images' sums.
+static bool isBuildOutput(const std::string& name) {
+  if (name == "SHA256SUMS" || name == "SHA256SUMS.part") return true;
+  if (name.size() < 5 || name.compare(0, 4, "disc") != 0) return false;
+  size_t end = name.find_first_not_of("0123456789", 4);
+  if (end == 4) return false;
+  std::string rest = end == std::string::npos ? "" : name.substr(end);
+  return rest.empty() || rest == ".iso" || rest == ".iso.part";
+}
+
+// Disc folders are replaced only when a build of the same project made
+// them; everything an earlier build left goes, so that no disc of a larger
+// set survives a smaller one.
 static int prepareOut(const Build& b) {
   std::error_code ec;
   fs::create_directories(b.out, ec);
   if (!isFolder(b.out)) return failInput(b.out, "cannot make the folder");
-  bool ours = fs::exists(b.out + "/" + kStampName);
+  const std::string stampPath = b.out + "/" + kStampName;
+  const std::string stamp = "disc folders written by ksetup-tool disc build from " + b.project + "\n";
+  std::string before;
+  bool stamped = readWholeFile(stampPath, &before);
+  if (stamped && before != stamp)
+    return failInput(b.out, "holds the discs of another project (" + stampPath +
+                                "): choose another --out");
   for (size_t d = 0; d < b.discs.size(); d++)
-    if (fs::exists(discFolder(b, d)) && !ours)
+    if (fs::exists(discFolder(b, d)) && !stamped)
       return failInput(
           discFolder(b, d),
           "is there and was not written by disc build: remove it or choose another --out");
-  std::string stamp = "disc folders written by ksetup-tool disc build from " + b.project + "\n";
-  if (!writeWholeFile(b.out + "/" + kStampName, stamp.data(), stamp.size()))
+  if (!writeWholeFile(stampPath, stamp.data(), stamp.size()))
     return failInput(b.out, strerror(errno));
+  if (stamped)
+    for (fs::directory_iterator it(b.out, ec), end; !ec && it != end; it.increment(ec))
+      if (isBuildOutput(it->path().filename().string())) fs::remove_all(it->path(), ec);
   for (size_t d = 0; d < b.discs.size(); d++) {
     fs::remove_all(discFolder(b, d), ec);
     fs::remove(imagePath(b, d), ec);
@@ -570,6 +657,16 @@ static int prepareOut(const Build& b) {
       return failInput(discFolder(b, d), "cannot make the folder: " + ec.message());
   }
   return kExitOk;
+}
+
+// After a stop or a failed write: the disc folders and images this build
+// made go, so that no half set is left to be mistaken for a whole one.
+static void removeOutputs(const Build& b) {
+  std::error_code ec;
+  for (size_t d = 0; d < b.discs.size(); d++) {
+    fs::remove_all(discFolder(b, d), ec);
+    fs::remove(imagePath(b, d), ec);
+  }
 }
 
 // Copies one file in blocks, moving the bar; false on failure or a stop.
@@ -629,7 +726,7 @@ static int writeDiscs(const Build& b) {
       }
       if (!ok) {
         clearBar(&progress);
-        for (size_t k = 0; k < b.discs.size(); k++) fs::remove_all(discFolder(b, k), ec);
+        removeOutputs(b);
         if (stopSignalSeen()) {
           fprintf(stderr, "ksetup-tool: %s: interrupted; removed the disc folders\n",
                   b.out.c_str());
@@ -690,7 +787,9 @@ static int writeImages(const Build& b) {
                             &progress, &error);
     clearBar(&progress);
     if (!ok && stopSignalSeen()) {
-      fprintf(stderr, "ksetup-tool: %s: interrupted; no image written\n", path.c_str());
+      // As when the copy is stopped: the discs go with the images.
+      removeOutputs(b);
+      fprintf(stderr, "ksetup-tool: %s: interrupted; removed the disc folders\n", b.out.c_str());
       return 128 + stopSignalSeen();
     }
     if (!ok) return failInput(path, error);
@@ -715,21 +814,38 @@ static int writeImages(const Build& b) {
 
 // ---- disc build ----------------------------------------------------------------------------
 
-static const char kBuildUsage[] = "disc build PROJECT --out DIR [--image] [--exe KSetup.exe]";
+static const char kBuildUsage[] =
+    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] [--sign-pkcs12 FILE | --sign-cert "
+    "CERT.pem --sign-key KEY.pem] [--sign-password-file FILE] [--timestamp URL]";
 
 static int discBuild(int argc, char** argv) {
   Build b;
   for (int i = 0; i < argc; i++) {
     std::string a = argv[i];
+    int taken = takeReleaseOption(argc, argv, &i, &b.releaseLine);
+    if (taken < 0) {
+      fprintf(stderr, "ksetup-tool: %s needs a value\n", a.c_str());
+      return failUsage(kBuildUsage);
+    }
+    if (taken > 0) continue;
+    if (a == "--help" || a == "-h") {
+      printf("usage: ksetup-tool %s\n(ksetup-tool disc help for more)\n", kBuildUsage);
+      return kExitOk;
+    }
+    if ((a == "--out" || a == "--exe") && i + 1 >= argc) {
+      fprintf(stderr, "ksetup-tool: %s needs a value\n", a.c_str());
+      return failUsage(kBuildUsage);
+    }
     if (a == "--out" && i + 1 < argc)
       b.out = fs::absolute(argv[++i]).lexically_normal().string();
     else if (a == "--exe" && i + 1 < argc)
       b.exe = fs::absolute(argv[++i]).lexically_normal().string();
     else if (a == "--image")
       b.image = true;
-    else if (a.size() > 1 && a[0] == '-')
+    else if (a.size() > 1 && a[0] == '-') {
+      fprintf(stderr, "ksetup-tool: unknown option %s\n", a.c_str());
       return failUsage(kBuildUsage);
-    else if (b.project.empty())
+    } else if (b.project.empty())
       b.project = fs::absolute(a).lexically_normal().string();
     else
       return failUsage(kBuildUsage);
@@ -738,7 +854,12 @@ static int discBuild(int argc, char** argv) {
   while (b.project.size() > 1 && b.project.back() == '/') b.project.pop_back();
   while (b.out.size() > 1 && b.out.back() == '/') b.out.pop_back();
   b.exeGiven = !b.exe.empty();
-  if (!b.exeGiven) b.exe = defaultExe();
+  if (!b.exeGiven) {
+    std::string searched;
+    b.exe = defaultProgram(&searched);
+    if (b.exe.empty())
+      return failInput("KSetup.exe", "no KSetup.exe: give --exe (looked at " + searched + ")");
+  }
   b.scriptName = b.project + "/KSetup.ini";
   if (!isFolder(b.project)) return failInput(b.project, "no such project folder");
   for (const char* folder : {"files", "pictures"})
@@ -748,6 +869,9 @@ static int discBuild(int argc, char** argv) {
   mapDrive(kFilesDrive, b.project + "/files");
 
   int rc = readSettings(&b);
+  std::string reason;
+  if (rc == kExitOk && !mergeReleaseOptions(b.releaseLine, b.releaseFile, &b.release, &reason))
+    rc = failInput("SOURCE_DATE_EPOCH", reason);
   if (rc == kExitOk) rc = readScript(&b);
   if (rc == kExitOk) rc = fillSizes(&b);
   if (rc == kExitOk) rc = layOut(&b);
@@ -758,8 +882,11 @@ static int discBuild(int argc, char** argv) {
   std::vector<std::string> discs;
   for (size_t d = 0; d < b.discs.size(); d++) discs.push_back(discFolder(b, d));
   if ((rc = checkDiscSet(discs[0], discs, "")) != kExitOk) return rc;
+  setIsoImageDate(b.release.date);
   if (b.image && (rc = writeImages(b)) != kExitOk) return rc;
-  return kExitOk;
+  std::vector<std::string> images;
+  for (size_t d = 0; b.image && d < b.discs.size(); d++) images.push_back(imagePath(b, d));
+  return finishRelease(b.release, b.out, discs, images);
 }
 
 // ---- disc list -----------------------------------------------------------------------------
@@ -785,6 +912,7 @@ int toolDisc(int argc, char** argv) {
     return kExitOk;
   }
   if (argc >= 1 && !strcmp(argv[0], "build")) return discBuild(argc - 1, argv + 1);
+  if (argc >= 1 && !strcmp(argv[0], "verify")) return discVerify(argc - 1, argv + 1);
   if (argc == 2 && !strcmp(argv[0], "list")) return discList(argv[1]);
   return failUsage(kDiscUsage);
 }
