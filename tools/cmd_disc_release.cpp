@@ -148,6 +148,7 @@ int finishRelease(const ReleaseOptions& options, const std::string& out,
   std::string reason;
   if (!images.empty()) {
     std::vector<std::string> names;
+    names.reserve(images.size());
     for (const std::string& image : images) names.push_back(fs::path(image).filename().string());
     if (!writeChecksums(out, names, &reason)) return failInput(out, reason);
     printf("%s/SHA256SUMS: %zu image%s\n", out.c_str(), names.size(), names.size() == 1 ? "" : "s");
