@@ -175,8 +175,18 @@ rm -rf "$elsewhere_unix" "$soft_unix"
 echo "ok: disc 2 read from the folder chosen in the browser"
 
 echo "== a CD-ROM drive without a CD-audio device"
+# Wine finds the driver of the MCI device type "cdaudio" in the [mci]
+# section of system.ini, Windows in the registry: both are taken out.
 mci='HKLM\Software\Microsoft\Windows NT\CurrentVersion\MCI32'
-saved=$(ks_reg query "$mci" /v cdaudio /reg:64 | sed -n 's/.*REG_SZ *//p')
+ini="$WINEPREFIX/drive_c/windows/system.ini"
+cp "$ini" "$KS_WORK/system.ini"
+restore_mci() {
+  cp "$KS_WORK/system.ini" "$ini"
+  ks_reg add "$mci" /v cdaudio /d mcicda.dll /f /reg:64 >/dev/null || true
+  ks_reg add "$mci" /v cdaudio /d mcicda.dll /f /reg:32 >/dev/null 2>&1 || true
+}
+trap 'restore_mci; ki_cleanup' EXIT
+sed -i '/^cdaudio=/Id' "$ini"
 ks_reg delete "$mci" /v cdaudio /f /reg:64 >/dev/null || true
 ks_reg delete "$mci" /v cdaudio /f /reg:32 >/dev/null 2>&1 || true
 wine_cdrom E "$KI_D1"
@@ -186,6 +196,4 @@ ks_no_window -title "ＣＤの挿入" -pid "$pid" -timeout 2000
 l=$(ks_find -title "$KS_TITLE" -control 3 -pid "$pid")
 ks_drv click "$l" 2
 ks_wait_exit "$pid"
-ks_reg add "$mci" /v cdaudio /d "${saved:-mcicda.drv}" /f /reg:64 >/dev/null
-ks_reg add "$mci" /v cdaudio /d "${saved:-mcicda.drv}" /f /reg:32 >/dev/null 2>&1 || true
 echo "ok: the drive was taken by its key file"
