@@ -312,7 +312,7 @@ static bool browseForFolder(HWND owner) {
   info.hwndOwner = owner;
   info.pszDisplayName = display;
   info.lpszTitle = kBrowseTitle;
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_VALIDATE;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_EDITBOX | BIF_VALIDATE;
   info.lpfn = browseCallback;
   info.lParam = reinterpret_cast<LPARAM>(browse);
   bool comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
