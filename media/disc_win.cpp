@@ -6,9 +6,9 @@
 #include <mmsystem.h>
 #include <shlobj.h>
 
+#include "platform/sjis.h"
 #include "platform/text_win.h"
 #include "platform/winmm_win.h"
-#include "script/sjis.h"
 
 #include "media/disc.h"
 #include "platform/platform.h"

@@ -13,9 +13,9 @@
 
 #include "media/epa.h"
 #include "tests/unit/test_util.h"
-#include "tools/iso_image.h"
-#include "tools/pak_writer.h"
-#include "tools/png_io.h"
+#include "tools/lib/iso_image.h"
+#include "tools/lib/pak_writer.h"
+#include "tools/lib/png_io.h"
 
 namespace {
 

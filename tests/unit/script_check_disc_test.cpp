@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "tests/unit/test_util.h"
-#include "tools/epa_encode.h"
-#include "tools/pak_writer.h"
+#include "tools/lib/epa_encode.h"
+#include "tools/lib/pak_writer.h"
 
 namespace {
 

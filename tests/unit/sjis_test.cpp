@@ -7,7 +7,7 @@
 #include <string>
 
 #include "install/install_path.h"
-#include "script/sjis.h"
+#include "platform/sjis.h"
 
 namespace {
 

@@ -34,15 +34,16 @@
 
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text.h"
 #include "script/config.h"
-#include "script/sjis.h"
-#include "tools/epa_encode.h"
-#include "tools/image_drive.h"
-#include "tools/iso_image.h"
-#include "tools/pak_writer.h"
-#include "tools/png_io.h"
-#include "tools/progress.h"
+#include "tools/lib/epa_encode.h"
+#include "tools/lib/image_drive.h"
+#include "tools/lib/iso_image.h"
+#include "tools/lib/pak_writer.h"
+#include "tools/lib/png_io.h"
+#include "tools/lib/progress.h"
+#include "tools/lib/script_check.h"
 #include "tools/tool.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "tools/image_drive.h"
+#include "tools/lib/image_drive.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,10 +12,10 @@
 
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text.h"
-#include "script/sjis.h"
-#include "tools/iso_image.h"
-#include "tools/tool.h"
+#include "tools/lib/host_files.h"
+#include "tools/lib/iso_image.h"
 
 // ---- Images standing for drives ------------------------------------------------------
 

@@ -1,4 +1,4 @@
-#include "script/sjis.h"
+#include "platform/sjis.h"
 
 #include <cstring>
 

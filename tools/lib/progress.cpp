@@ -1,4 +1,4 @@
-#include "tools/progress.h"
+#include "tools/lib/progress.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>

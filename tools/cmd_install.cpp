@@ -21,10 +21,10 @@
 #include "install/file_ops.h"
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "script/config.h"
-#include "script/sjis.h"
-#include "tools/image_drive.h"
-#include "tools/progress.h"
+#include "tools/lib/image_drive.h"
+#include "tools/lib/progress.h"
 #include "tools/tool.h"
 #include "uninstall/removal.h"
 

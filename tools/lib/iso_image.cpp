@@ -1,4 +1,4 @@
-#include "tools/iso_image.h"
+#include "tools/lib/iso_image.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
