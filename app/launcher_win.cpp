@@ -7,9 +7,9 @@
 #include "gfx/surface_win.h"
 #include "media/disc.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text_win.h"
 #include "script/config.h"
-#include "script/sjis.h"
 
 enum {
   kStartGameButton = 1,

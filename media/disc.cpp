@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "script/sjis.h"
+#include "platform/sjis.h"
 
 char discRoot[kDiscRootSize];
 char startRoot[kDiscRootSize];
