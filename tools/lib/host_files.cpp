@@ -41,3 +41,9 @@ std::string mapInstallFolder(const std::string& hostFolder, std::string* reason)
   }
   return mapDrive(kInstallDrive, parent) + name;
 }
+
+bool windowsReading(const std::string& utf8, std::string* out) {
+  std::string cp932;
+  if (!utf8ToCp932(utf8.data(), utf8.size(), &cp932)) return false;
+  return cp932ToUtf8Strict(cp932.data(), cp932.size(), out);
+}

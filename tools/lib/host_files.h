@@ -27,3 +27,9 @@ std::string mapDrive(char letter, const std::string& hostFolder);
 // and its own name is given in code page 932. Empty, with *reason set, when
 // the name has no code page 932 form.
 std::string mapInstallFolder(const std::string& hostFolder, std::string* reason);
+
+// The name Windows reads from the code page 932 form of the UTF-8 name
+// `utf8`: the same but for the characters two tables give different forms
+// (〜 U+301C has the bytes of ～ U+FF5E, which is what Windows reads, and so
+// for ∥ − ¢ £ ¬). False when the name has no code page 932 form.
+bool windowsReading(const std::string& utf8, std::string* out);

@@ -251,30 +251,47 @@ std::string where(const CheckFinding& f) {
 static const char kSeparators[] = "\\/";
 
 std::string comparable(const std::string& path) {
-  std::string out;
-  for (const char* p = path.c_str(); *p;) {
-    size_t length;
-    unsigned c = sjisFoldedChar(p, &length);
-    if (length == 2) {
-      out.push_back(char(c >> 8));
-      out.push_back(char(c & 0xFF));
-    } else if (strchr(kSeparators, *p)) {
-      if (!out.empty() && out.back() != '\\') out.push_back('\\');
-    } else {
-      out.push_back(char(c));
-    }
-    p += length;
-  }
-  while (sjisEndsWithOneOf(out.c_str(), "\\")) out.pop_back();
-  return out;
+  std::vector<char> out(path.size() + 1);
+  sjisFoldPath(path.c_str(), kSeparators, out.data(), out.size());
+  return out.data();
 }
 
-// Byte offsets of the separators of a path, double-byte characters skipped.
-static std::vector<size_t> separators(const std::string& path) {
-  std::vector<size_t> at;
-  for (size_t i = 0; i < path.size(); i += sjisCharLength(path.c_str() + i))
-    if (strchr(kSeparators, path[i])) at.push_back(i);
-  return at;
+static std::string quoted(const std::string& text);
+
+std::string windowsNameProblem(const std::string& path, bool pattern) {
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  for (const char* p = path.c_str(); *p;) {
+    size_t length = sjisPartLength(p, kSeparators);
+    std::string name(p, length);
+    p += length;
+    if (*p) p++;
+    if (name.empty() || name == "." || name == ".." || (pattern && !*p)) continue;
+    std::string shown = quoted(name);
+    for (size_t i = 0; i < name.size(); i += sjisCharLength(name.c_str() + i))
+      if (sjisCharLength(name.c_str() + i) == 1 &&
+          (static_cast<unsigned char>(name[i]) < 0x20 || strchr("<>:\"|?*", name[i])))
+        return shown + " holds a character Windows refuses in names (< > : \" | ? * or a "
+                       "control character)";
+    if (sjisEndsWithOneOf(name.c_str(), ". "))
+      return shown + " ends in a dot or a blank, which Windows drops from names";
+    std::string stem = comparable(name.substr(0, size_t(sjisPartLength(name.c_str(), "."))));
+    bool device = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 ||
+                                       stem.compare(0, 3, "LPT") == 0) &&
+                  stem[3] >= '1' && stem[3] <= '9';
+    for (const char* d : kDevices) device = device || stem == d;
+    if (device) return shown + " is the name of a device on Windows";
+  }
+  return "";
+}
+
+// The paths of the folders above a comparable path, outermost first
+// ("A\\B\\C" gives "A" and "A\\B").
+static std::vector<std::string> parentsOf(const std::string& path) {
+  std::vector<std::string> parents;
+  for (size_t at = sjisPartLength(path.c_str(), "\\"); at < path.size();
+       at += 1 + sjisPartLength(path.c_str() + at + 1, "\\"))
+    parents.push_back(path.substr(0, at));
+  return parents;
 }
 
 // The folder below the install folder that an entry's file goes into: the
@@ -373,9 +390,7 @@ static void checkFolders(DiscCheck* c) {
   std::set<std::string> warned;
   for (size_t k = 0; k < made.size(); k++) {
     std::string folder = made[k];
-    for (size_t sep : separators(folder)) {
-      std::string parent = folder.substr(0, sep);
-      if (parent.empty()) continue;
+    for (const std::string& parent : parentsOf(folder)) {
       created.insert(parent);
       if (!warned.insert(parent).second) continue;
       auto first = std::find(made.begin(), made.end(), parent);
@@ -413,6 +428,26 @@ static void checkFolders(DiscCheck* c) {
                  ", which no MAKEFOLDER item makes: the install stops there with a write error");
     }
   }
+}
+
+// Names the copy and MAKEFOLDER would ask Windows to make and it refuses.
+static void checkWindowsNames(DiscCheck* c) {
+  for (int k = 0; k < kMakeFolders && config.makeFolder[k][0]; k++) {
+    std::string problem = windowsNameProblem(config.makeFolder[k], false);
+    if (!problem.empty())
+      c->add(c->items->makeFolderLine, true,
+             "MAKEFOLDER " + quoted(config.makeFolder[k]) + ": " + problem +
+                 ": Windows cannot make the folder");
+  }
+  for (int d = 0; d < kDiscs; d++)
+    for (int i = 0, n = listLength(d); i < n; i++) {
+      const char* entry = config.fileList[d][i];
+      std::string problem = windowsNameProblem(entry, entryIsPattern(entry));
+      if (!problem.empty())
+        c->add(c->entryLine(d, i), true,
+               "disc " + std::to_string(d + 1) + ": " + quoted(entry) + ": " + problem +
+                   ": Windows cannot make the file, and the install stops there");
+    }
 }
 
 // The install skips a disc whose FILESIZE total for the chosen option is 0,
@@ -685,6 +720,7 @@ void checkScript(const CheckOptions& options, CheckResult* result) {
     DiscCheck c = {&options, &run.items, &result->findings};
     checkRecordAndGameFolder(&c);
     checkFolders(&c);
+    checkWindowsNames(&c);
     checkDiscTotals(&c);
     if (!options.discs.empty()) {
       checkDiscFiles(&c);

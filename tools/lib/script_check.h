@@ -68,6 +68,12 @@ struct CheckResult {
 // does: letters folded as it folds them, separators as single backslashes,
 // none at either end.
 std::string comparable(const std::string& path);
+// Why Windows cannot make the file or folder at the script path `path`
+// (code page 932): a name with a character Windows refuses in names
+// (< > : " | ? * or a control character), a device name (CON, AUX.TXT,
+// COM1 ...), or one that ends in a dot or a blank. Empty when it can. With
+// `pattern` the last name (*.PAK of DATA\*.PAK) is not looked at.
+std::string windowsNameProblem(const std::string& path, bool pattern);
 
 // Loads the script with its diagnostics, then checks the loaded record: the
 // folders always, and with discs given the disc set as the installer meets it.
