@@ -1,6 +1,6 @@
 #!/bin/bash
 # A disc set without disc drives. With no CD-ROM drive in the prefix at all,
-# the set copied to disc folders side by side (C:\ソフト\disc1 and disc2,
+# the sample set (when made) and a small set copied to disc folders side by side (C:\ソフト\disc1 and disc2,
 # the second byte of ソ a backslash), merged into one folder, or on another
 # hard disk's drive letter installs from disc 1's KSetup.exe with no
 # question: CHANGECD, both discs' copy, DirectX (on disc 2), start game and
@@ -12,13 +12,17 @@ set -euo pipefail
 source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
+# The small set, with the stand-in as the game and as the DirectX setup
+# on disc 2.
+small_set() {
+  ki_small_discs
+  cp "$KS_BIN/standin.exe" "$KI_D1/GAME.EXE"
+  mkdir -p "$KI_D2/DIRECTX"
+  cp "$KS_BIN/standin.exe" "$KI_D2/DIRECTX/DXSETUP.EXE"
+  { ki_small_script; printf '%s\n' 'EXEC CHANGECD = 1' 'DXPLACE = "DIRECTX\DXSETUP.EXE"' 'DXDISC = 2'; } |
+    ks_script "$KI_D1"
+}
 ki_small_places
-ki_small_discs
-cp "$KS_BIN/standin.exe" "$KI_D1/GAME.EXE"
-mkdir -p "$KI_D2/DIRECTX"
-cp "$KS_BIN/standin.exe" "$KI_D2/DIRECTX/DXSETUP.EXE"
-{ ki_small_script; printf '%s\n' 'EXEC CHANGECD = 1' 'DXPLACE = "DIRECTX\DXSETUP.EXE"' 'DXDISC = 2'; } |
-  ks_script "$KI_D1"
 marker=$KS_WORK/marker.txt
 export KSETUP_MARKER_WIN
 KSETUP_MARKER_WIN=$(winepath -w "$marker")
@@ -102,6 +106,50 @@ rm -rf "$soft_unix"
 mkdir -p "$soft_unix"
 ln -s "$KI_D1" "$soft_unix/disc1"
 ln -s "$KI_D2" "$soft_unix/disc2"
+
+if ki_sample_discs; then
+  echo "== the sample discs in folders, no CD-ROM drive"
+  dump=$(ki_dump)
+  title=$(jq -r .appliTitle <<<"$dump")
+  sample_folder_unix=$(ki_unix "$KS_PROGRAM_FILES\\Slumber\\$(jq -r .mustMakeFolder <<<"$dump")")
+  sample_menu_unix="$programs_unix/$(jq -r .brandName <<<"$dump")"
+  sample_key="HKCU\\$(jq -r .regAddress <<<"$dump")"
+  ks_reg delete "$sample_key" /f >/dev/null || true
+  rm -rf "$sample_folder_unix" "$sample_menu_unix"
+  ks_fresh_temp
+  first=$(ks_start 'C:\ソフト\disc1' 'C:\ソフト\disc1\KSetup.exe')
+  ks_wait_exit "$first"
+  l=$(ks_find -title "$title" -control 3)
+  pid=$(ki_pid_of "$l")
+  ks_no_window -title "ＣＤの挿入" -pid "$pid" -timeout 300
+  o=$(ki_options "$l")
+  ks_drv click "$o" 1
+  w=$(ki_install_window)
+  ki_wait_bytes "$sample_folder_unix" 20000000
+  ks_shot disc-folders-samples-installing
+  link=$(jq -r '.shortcutName[0]' <<<"$dump")
+  for i in $(seq 150); do [ -f "$sample_menu_unix/$title/$link" ] && break; sleep 0.2; done
+  [ -f "$sample_menu_unix/$title/$link" ] || ks_fail "the sample install did not finish"
+  ks_no_window -title "ＣＤの挿入" -pid "$pid" -timeout 300
+  ks_drv key "$w" 32
+  ks_drv gone "$w" >/dev/null || ks_fail "Space did not close the finished install"
+  # The uninstall entry's copies are made once the window is gone, before
+  # the launcher comes back.
+  l=$(ks_find -title "$title" -control 3 -pid "$pid")
+  ki_expect_copied "$sample_folder_unix" 8
+  ks_drv click "$l" 3
+  u=$(ks_find -control 1009 -pid "$pid")
+  ks_drv click "$u" 1009
+  ks_drv click "$u" 1
+  m=$(ks_find -title "$title" -control 65535 -pid "$pid" -timeout 30000)
+  ks_drv click "$m" 1
+  ks_wait_exit "$pid"
+  [ ! -e "$sample_folder_unix" ] || ks_fail "left: $(find "$sample_folder_unix" | head -3)"
+  [ ! -e "$sample_menu_unix" ] || ks_fail "the sample's menu folders are still there"
+  if ks_reg query "$sample_key" >/dev/null; then ks_fail "the sample's install record is still there"; fi
+  echo "ok: the sample set installed from its disc folders with no question, and removed"
+fi
+small_set
 
 echo "== disc folders side by side, no CD-ROM drive"
 install_from 'C:\ソフト\disc1' disc-folders-installed 'C:\ソフト\disc2'
