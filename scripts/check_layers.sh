@@ -192,6 +192,7 @@ self_test() {
     "the bottom includes the top|platform|#include \"app/shell.h\""
     "the Shift-JIS rules' floor reaches up to the pictures|platform|#include \"media/epa.h\""
     "the configuration includes the surfaces|script|#include \"gfx/surface.h\""
+    "disc location or a format reader includes the configuration|media|#include \"script/config.h\""
     "the copy includes the launcher|install|#include \"app/shell.h\""
     "a library of the tool includes a command file|tools/lib|#include \"tools/tool.h\""
     "the core includes a test|media|#include \"tests/unit/test_util.h\""
