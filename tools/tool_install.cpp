@@ -310,7 +310,7 @@ static int install(int argc, char** argv) {
   snprintf(installFolder, sizeof installFolder, "%s", run.programFolder.c_str());
   // As in the program, a refused MAKEFOLDER item does not stop the install
   // by itself: a file that needs a folder not made fails with a write error.
-  if (!createInstallFolders())
+  if (!createInstallFolders(nullptr, &run.journal))
     fprintf(stderr,
             "ksetup-tool: %s: warning: a MAKEFOLDER item is refused (it would leave the install "
             "folder); the folders from it on are not made\n",
@@ -361,6 +361,8 @@ static int install(int argc, char** argv) {
   }
   clearBar(&progress);
   setFileOps(nullptr);
+  // Complete: the former content of the files it replaced goes.
+  if (end == kCopyDone) journalCommit(&run.journal);
   journalFree(&run.journal);
 
   if (end == kCopyFailed) return reportCopyFailure(run);

@@ -21,26 +21,60 @@ bool removeInstalledFilesIn(const char* folder, int deleteSaveData);
 
 // ---- Taking back one install ---------------------------------------------------
 
-// The files one install has created, in the order it created them; filled
-// by the copy (also for a file it did not finish) and read once it has
-// ended. Starts zeroed.
-struct InstallJournal {
-  char (*paths)[260];  // heap block of `capacity` paths
-  uint32_t count;
-  uint32_t capacity;
-  int incomplete;  // memory ran out: a created file may be missing
+// What one journal entry notes.
+enum JournalKind : uint8_t {
+  kJournalFile = 0,      // a file the install created where there was none
+  kJournalReplaced = 1,  // a file that was there, moved aside to a backup before the install wrote its own
+  kJournalFolder = 2,    // a folder the install created
 };
 
-// Notes a created file. False when no memory could be had (the journal is
-// then incomplete).
+struct JournalEntry {
+  char path[260];
+  uint8_t kind;    // JournalKind
+  uint8_t backup;  // kJournalReplaced: the number in the backup's name (journalBackupName)
+};
+
+// What one install has changed, in the order it changed it: the folders it
+// made, the files it created (also a file it did not finish) and the files
+// it replaced, whose former content it keeps in a backup beside them until
+// the install completes. Filled by the folder creation and the copy, read
+// once they have ended. Starts zeroed.
+struct InstallJournal {
+  JournalEntry* entries;  // heap block of `capacity` entries
+  uint32_t count;
+  uint32_t capacity;
+  int incomplete;  // memory ran out: a change may be missing
+};
+
+enum : int { kJournalBackups = 10 };
+
+// The name of backup number `n` (0 to 9) of `path`: the path with
+// ".ksetup-old" and, from 1 on, the number after it. False when it does not
+// fit in 260 bytes.
+bool journalBackupName(const char* path, int n, char* out);
+
+// Notes a created file or folder. False when no memory could be had (the
+// journal is then incomplete).
 bool journalAdd(InstallJournal* journal, const char* path);
+bool journalAddFolder(InstallJournal* journal, const char* path);
+
+// Before the install writes `path`: a file already there is moved aside to
+// a free backup name and noted as replaced, otherwise the path is noted as
+// created. False, with nothing changed, when the file there cannot be moved
+// aside (locked, no free backup name) or nothing could be noted. Without a
+// journal nothing is done and the result is true.
+bool journalPrepareWrite(InstallJournal* journal, const char* path);
+
+// The install completed: the backups of the replaced files are deleted and
+// the journal is emptied, so that nothing is taken back any more.
+void journalCommit(InstallJournal* journal);
 void journalFree(InstallJournal* journal);
 
-// Takes back an install that did not complete: deletes the files the journal
-// names, last first, then the makeFolder folders last to first and the
-// install folder, each only when empty; the files that were there before the
-// install and that it did not write stay. An incomplete journal falls back
-// to removeInstalledFilesIn(folder, 0). The journal is emptied, so a second
-// call deletes nothing more. True when every deletion succeeded or found
-// nothing to delete.
+// Takes back an install that did not complete, last change first: deletes
+// the files it created, puts the replaced files' former content back, and
+// removes the folders it made (each only when empty, after 100 ms, with the
+// root of the drive current). Files and folders that were there before and
+// that it did not write stay as they were. The journal is emptied, so a
+// second call changes nothing more. True when every file was deleted or
+// restored (a file already gone counts as deleted).
 bool takeBackInstall(const char* folder, InstallJournal* journal);
