@@ -72,6 +72,11 @@ refused 'P:\Games' "インストール先のドライブが不正です。再度
 # 932 cannot write (the install record and the script's names are in it).
 refused 'C:\..' "インストール先のフォルダが不正です。再度入力して下さい。"
 refused 'C:\Zoë' "インストール先のフォルダ名に使えない文字が含まれています。再度入力して下さい。"
+# Too long, not a bad character: 140 kanji are 280 bytes of code page 932;
+# and a text longer than a path is refused, not cut to one.
+too_long="インストール先のパスが長すぎます。再度入力して下さい。"
+refused "C:\\$(printf '漢%.0s' $(seq 140))" "$too_long"
+refused "C:\\$(printf 'a%.0s' $(seq 300))" "$too_long"
 
 echo "== a drive with 1 MB"
 mount -t tmpfs -o size=1m tmpfs "$small" || ks_fail "cannot mount a small file system (run as root)"
