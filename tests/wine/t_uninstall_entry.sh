@@ -11,7 +11,7 @@ source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
 ki_small_places
-entry_key='KSetup Software_KSetupTest_TestGame'
+entry_key='KSetup Software_5CKSetupTest_5CTestGame'
 list_key="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$entry_key"
 
 clean() {
