@@ -69,6 +69,9 @@ enum {
 // folder it runs from, or one made for a reload when it runs from anywhere
 // else. Empty until there is one.
 static wchar_t workFolder[kWidePath];
+// A work folder made for a reload is held open (see makeRunFolder) until
+// it is removed.
+static HANDLE workFolderHold = nullptr;
 static bool runningFromRunFolder = false;
 // The folder the script in use was read from (KSetup.ini, Instdata.pak).
 static wchar_t scriptFolder[kWidePath];
@@ -372,6 +375,8 @@ static void clearWorkFolder(bool andFolder) {
     if (CompareStringOrdinal(current, -1, workFolder, -1, TRUE) == CSTR_EQUAL && getTempFolder(temp))
       SetCurrentDirectoryW(temp);
   }
+  if (workFolderHold) CloseHandle(workFolderHold);
+  workFolderHold = nullptr;
   RemoveDirectoryW(workFolder);
 }
 
@@ -548,7 +553,7 @@ static void readInstallRecord() {
 // folder, makes that folder current and loads the script again.
 static bool reloadScriptFrom(const char* sourceFolder) {
   wchar_t source[kWidePath];
-  if (!workFolder[0] && !makeRunFolder(workFolder)) return false;
+  if (!workFolder[0] && !makeRunFolder(workFolder, &workFolderHold)) return false;
   clearWorkFolder(false);
   SetCurrentDirectoryW(workFolder);
   if (widen(sourceFolder, source, kWidePath)) {
