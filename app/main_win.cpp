@@ -393,32 +393,33 @@ static void removeLeftRunFolders() {
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     char name[MAX_PATH];
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !narrow(found.cFileName, name, MAX_PATH) || !isRunFolderName(name) || !joinWide(folder, temp, found.cFileName))
+    bool plainFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                       !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (!plainFolder || !narrow(found.cFileName, name, MAX_PATH) || !isRunFolderName(name) ||
+        !joinWide(folder, temp, found.cFileName))
       continue;
     // Every file opened for deletion without sharing: a file in use (the
     // running program of another run, a file someone reads) refuses, and
-    // the folder stays whole. Only when every file is held is each marked
+    // the folder stays whole (so does one with a read-only file, which the
+    // program never leaves: its copies are made writable). Only when every file is held is each marked
     // for deletion, which takes effect as the handles close.
     enum { kMostFiles = 16 };
     HANDLE files[kMostFiles];
     int held = 0, marked = 0;
-    bool free = joinWide(pattern, folder, L"*");
+    bool unused = joinWide(pattern, folder, L"*");
     WIN32_FIND_DATAW inner;
-    HANDLE list = free ? FindFirstFileW(pattern, &inner) : INVALID_HANDLE_VALUE;
+    HANDLE list = unused ? FindFirstFileW(pattern, &inner) : INVALID_HANDLE_VALUE;
     if (list != INVALID_HANDLE_VALUE) {
       do {
         if (lstrcmpW(inner.cFileName, L".") == 0 || lstrcmpW(inner.cFileName, L"..") == 0) continue;
         if ((inner.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || held == kMostFiles ||
             !joinWide(path, folder, inner.cFileName)) {
-          free = false;
+          unused = false;
           break;
         }
-        if (inner.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-          SetFileAttributesW(path, inner.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
         HANDLE file = CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
-          free = false;
+          unused = false;
           break;
         }
         files[held++] = file;
@@ -426,20 +427,20 @@ static void removeLeftRunFolders() {
       FindClose(list);
     }
     FILE_DISPOSITION_INFO disposition = {TRUE};
-    while (free && marked < held) {
+    while (unused && marked < held) {
       if (!SetFileInformationByHandle(files[marked], FileDispositionInfo, &disposition, sizeof disposition))
-        free = false;
+        unused = false;
       else
         marked++;
     }
-    if (!free) {
+    if (!unused) {
       // Nothing is deleted after all.
       disposition.DeleteFile = FALSE;
       for (int i = 0; i < marked; i++)
         SetFileInformationByHandle(files[i], FileDispositionInfo, &disposition, sizeof disposition);
     }
     for (int i = 0; i < held; i++) CloseHandle(files[i]);
-    if (free) RemoveDirectoryW(folder);
+    if (unused) RemoveDirectoryW(folder);
   } while (FindNextFileW(search, &found));
   FindClose(search);
 }
