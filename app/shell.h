@@ -1,48 +1,11 @@
-// The program shell's process-wide values, shared by the launcher, the disc
-// prompts, the install and uninstall dialogs and the install window.
+// The program shell's own dialog, the launcher, beside the process-wide
+// values and shell helpers it shares with the disc prompts, the install and
+// uninstall dialogs and the install window (platform/shell_win.h).
 #pragma once
 
 #include <windows.h>
 
-#include <cstdint>
-
-#include "install/install_path.h"  // installFolder
-
-// What the main loop opens next; the dialogs and the install window set it.
-enum AppState : int32_t {
-  Launcher = 0,
-  Install = 1,
-  Uninstall = 2,
-  StartGame = 3,
-  Exit = 4,
-};
-
-extern int32_t appState;
-extern int32_t installed;                    // 1 when the game counts as installed
-extern char programFilesFolder[MAX_PATH];    // base folder offered for installing
-extern HANDLE instanceMutex;                 // "SLBADVSYS" while this instance runs
-extern CRITICAL_SECTION installLock;         // lives as long as the install window
-extern HINSTANCE instance;
-
-// The path of a shell special folder (a CSIDL number): as the system gives
-// it, in MAX_PATH characters; or in code page 932 in 260 bytes (false also
-// when it has no code page 932 form).
-bool getSpecialFolderWide(int folder, wchar_t* buffer);
-bool getSpecialFolder(int folder, char* buffer);
-
-// Copies fromFolder\name to toFolder\name, overwriting, and leaves the copy
-// writable. Either folder may end in a backslash.
-bool copyFileInto(const wchar_t* name, const wchar_t* fromFolder, const wchar_t* toFolder);
-
-// Starts `program` (a full path) with its path, quoted, and `arguments` as
-// its command line, in `folder` (null: the program's own folder). Never
-// looked up through the current folder or PATH. False when it did not start.
-bool startProgram(const char* program, const char* arguments, const char* folder);
+#include "platform/shell_win.h"
 
 // Dialog 102, the launcher.
 INT_PTR CALLBACK launcherDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Dialog 101 (install options), the install window and dialog 109 (uninstall).
-INT_PTR CALLBACK installOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK installWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK uninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "gfx/blit.h"
-#include "gfx/cpu.h"
 #include "gfx/surface.h"
+#include "platform/cpu.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ void BM_BlendRowsPackedScalar(benchmark::State& state) {
   blendFrame(state, blendRowsPackedScalar);
 }
 
-// One path of gfx/cpu.h, of the exact or the packed blend.
+// One path of platform/cpu.h, of the exact or the packed blend.
 void blendPath(benchmark::State& state, bool exact, int path) {
   if (!cpuPathAvailable(path)) return state.SkipWithError("not on this processor");
   Frame& f = frame();

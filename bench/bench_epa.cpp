@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "gfx/cpu.h"
 #include "media/epa.h"
-#include "tools/epa_encode.h"
-#include "tools/png_io.h"
+#include "platform/cpu.h"
+#include "tools/lib/epa_encode.h"
+#include "tools/lib/png_io.h"
 
 namespace {
 

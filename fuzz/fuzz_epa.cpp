@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "gfx/cpu.h"
 #include "media/epa.h"
+#include "platform/cpu.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   EpaInfo info;

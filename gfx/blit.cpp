@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "gfx/blit.h"
-#include "gfx/cpu.h"
 #include "gfx/surface.h"
+#include "platform/cpu.h"
 #include "platform/platform.h"
 
 #if KSETUP_X86

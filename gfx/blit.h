@@ -1,4 +1,4 @@
-// The row blenders of gfx/surface.h on each path of gfx/cpu.h, for the tests
+// The row blenders of gfx/surface.h on each path of platform/cpu.h, for the tests
 // and benchmarks that compare them. blendRowsExact and blendRowsPacked take
 // the fastest path the processor has; the caller of these checks that the
 // processor has the one it names. Every path gives the same pixels.

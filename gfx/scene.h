@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "gfx/rect.h"
 #include "gfx/surface.h"
+#include "platform/rect.h"
 
 // Frame step passes.
 enum ScenePass : int32_t {

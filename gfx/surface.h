@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "gfx/rect.h"
+#include "platform/rect.h"
 
 struct Surface {
   int32_t left;        // where presentSurface puts it in the window

@@ -6,8 +6,8 @@
 #include "install/file_ops.h"
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "script/config.h"
-#include "script/sjis.h"
 #include "uninstall/removal.h"
 
 bool sourceRootOf(int drive, char* root) {

@@ -14,8 +14,8 @@
 #include "install/file_ops.h"
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text.h"
-#include "script/sjis.h"
 
 static void* toHandle(int fd) { return reinterpret_cast<void*>(static_cast<intptr_t>(fd) + 1); }
 static int toFd(void* file) { return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1); }

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "platform/sjis.h"
 #include "script/config.h"  // kPathSize
-#include "script/sjis.h"
 
 char installFolder[260];
 

@@ -1,6 +1,6 @@
 // Where installed files go and which names may be used there: the rules the
 // copy of a disc and the removal of installed files share. Names are Shift-JIS
-// text (script/sjis.h); a folder may be separated by a backslash or a slash.
+// text (platform/sjis.h); a folder may be separated by a backslash or a slash.
 #pragma once
 
 #include <cstddef>

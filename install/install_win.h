@@ -1,6 +1,6 @@
 // The Windows side of installing and uninstalling: the chosen install
-// option, the install window's own messages, the Programs-menu shortcuts.
-// The dialog and window procedures themselves are declared in app/shell.h.
+// option, the install window's own messages, the Programs-menu shortcuts,
+// and the procedures of the install options dialog and the install window.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,10 @@
 
 #include "install/copy_walk.h"  // MSG_READ_ERROR, MSG_WRITE_ERROR, MSG_NEXT_DISC
 #include "install/install_path.h"
+
+// Dialog 101 (install options) and the install window.
+INT_PTR CALLBACK installOptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK installWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The install option chosen in the options dialog: 8 (first choice, the
 // whole game), 4 or 2. A file list entry is copied when its option mask

@@ -9,13 +9,13 @@
 
 #include <atomic>
 
-#include "app/shell.h"
 #include "gfx/scene.h"
 #include "gfx/surface_win.h"
 #include "install/copy_walk.h"
 #include "install/install_win.h"
 #include "media/disc.h"
 #include "platform/platform.h"
+#include "platform/shell_win.h"
 #include "platform/text_win.h"
 #include "platform/winmm_win.h"
 #include "script/config.h"

@@ -6,13 +6,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/shell.h"
 #include "gfx/surface_win.h"
 #include "install/install_win.h"
 #include "platform/platform.h"
+#include "platform/shell_win.h"
+#include "platform/sjis.h"
 #include "platform/text_win.h"
 #include "script/config.h"
-#include "script/sjis.h"
 
 enum {
   kStartButton = 1,

@@ -7,13 +7,13 @@
 #include <objidl.h>
 #include <shlobj.h>
 
-#include "app/shell.h"
 #include "install/install_path.h"
 #include "install/install_win.h"
 #include "platform/platform.h"
+#include "platform/shell_win.h"
+#include "platform/sjis.h"
 #include "platform/text_win.h"
 #include "script/config.h"
-#include "script/sjis.h"
 
 // The shell link component and its two interfaces, spelled out here so the
 // program needs no import library for them.

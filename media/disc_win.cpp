@@ -5,9 +5,9 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "platform/sjis.h"
 #include "platform/text_win.h"
 #include "platform/winmm_win.h"
-#include "script/sjis.h"
 
 #include "media/disc.h"
 #include "platform/platform.h"

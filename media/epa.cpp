@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "gfx/cpu.h"
+#include "platform/cpu.h"
 #include "platform/platform.h"
 
 #if KSETUP_X86

@@ -57,7 +57,7 @@ inline size_t epaStreamOffset(const EpaInfo& info) {
 // case every pixel is still written: those the stream reached as decoded,
 // the rest as if their plane bytes were zero.
 int decodeEpa(const uint8_t* data, size_t size, uint32_t* picture);
-// The same on one path of gfx/cpu.h (decodeEpa takes the fastest this
+// The same on one path of platform/cpu.h (decodeEpa takes the fastest this
 // processor has), for the tests and benchmarks that compare them; the caller
 // checks that the processor has it.
 int decodeEpaOn(int path, const uint8_t* data, size_t size, uint32_t* picture);

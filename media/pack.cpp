@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "script/sjis.h"
+#include "platform/sjis.h"
 
 static uint32_t readLe32(const unsigned char* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;

@@ -5,8 +5,8 @@
 // without regard to case, the way the Windows file system matches.
 #include "platform/platform.h"
 
+#include "platform/sjis.h"
 #include "platform/text.h"
-#include "script/sjis.h"
 
 #include <dirent.h>
 #include <fcntl.h>

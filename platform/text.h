@@ -1,6 +1,6 @@
 // Conversions between the program's text, code page 932, and the host's
 // text. The portable core never converts: it handles code page 932 bytes
-// (script/sjis.h) and leaves the host's form to the platform layer and the
+// (platform/sjis.h) and leaves the host's form to the platform layer and the
 // tools. On POSIX the host's form is UTF-8, converted with the C library's
 // iconv; on Windows it is UTF-16 (platform/text_win.h), converted with the
 // system's code page 932 tables whatever the system's own code page is.

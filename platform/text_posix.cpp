@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "script/sjis.h"
+#include "platform/sjis.h"
 
 // Converts with one converter per call; `replace` turns an invalid sequence
 // into U+FFFD (UTF-8 output only) instead of failing.

@@ -27,7 +27,7 @@
 
 #include "samples/art.h"
 #include "samples/pictures.h"
-#include "tools/png_io.h"
+#include "tools/lib/png_io.h"
 
 namespace fs = std::filesystem;
 

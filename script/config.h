@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "gfx/rect.h"
+#include "platform/rect.h"
 
 enum {
   kTextSize = 64,       // configuration text fields: 63 bytes and a zero

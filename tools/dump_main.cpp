@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 #include "script/config.h"
-#include "tools/config_json.h"
+#include "tools/lib/config_json.h"
 
 int main(int argc, char** argv) {
   if (argc > 2) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/lib/host_files.h"
+
 enum { kExitOk = 0, kExitBadInput = 1, kExitUsage = 2 };
 
 int toolPak(int argc, char** argv);     // pak list|extract|create
@@ -27,30 +29,3 @@ int checkDiscSet(const std::string& dir, const std::vector<std::string>& discs,
 int failInput(const std::string& file, const std::string& reason);
 // Prints the usage line to stderr and returns kExitUsage.
 int failUsage(const char* usage);
-
-// Whole-file helpers for the tools (host paths).
-bool readWholeFile(const std::string& path, std::string* data);
-bool writeWholeFile(const std::string& path, const void* data, size_t size);
-
-// A path of the script (code page 932) for comparing names as the program
-// does: letters folded as it folds them, separators as single backslashes,
-// none at either end.
-std::string comparable(const std::string& path);
-
-// ---- Host folders in the program's paths ----
-// The core names files the Windows way: drive roots ("E:\") and code page
-// 932 names below them. A host folder the tool is given (any UTF-8 name)
-// becomes a drive, so that the script's names are resolved below it exactly
-// as the program resolves them on a disc.
-
-// Drive letters: the install location, and disc n at kFirstDiscDrive + n - 1.
-enum : char { kInstallDrive = 'C', kFirstDiscDrive = 'E' };
-
-// Makes `hostFolder` stand for drive `letter`; the program path of its root
-// ("E:\").
-std::string mapDrive(char letter, const std::string& hostFolder);
-// The program path of `hostFolder`, for a folder the program is to make or
-// remove there itself (an install folder): its parent becomes kInstallDrive
-// and its own name is given in code page 932. Empty, with *reason set, when
-// the name has no code page 932 form.
-std::string mapInstallFolder(const std::string& hostFolder, std::string* reason);

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "install/install_path.h"
+#include "platform/sjis.h"
 #include "script/config.h"
-#include "script/sjis.h"
 
 bool uninstallEntryKey(char* out, size_t size) {
   static const char kPrefix[] = "KSetup ";

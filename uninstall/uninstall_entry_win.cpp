@@ -5,9 +5,9 @@
 // the program on the disc does, so the uninstall removes the copies too.
 #include <windows.h>
 
-#include "app/shell.h"
 #include "install/copy_walk.h"
 #include "install/install_win.h"
+#include "platform/shell_win.h"
 #include "platform/text_win.h"
 #include "script/config.h"
 #include "uninstall/uninstall_entry.h"

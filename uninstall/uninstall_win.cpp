@@ -4,13 +4,14 @@
 // literals are compiled to code page 932.
 #include <windows.h>
 
-#include "app/shell.h"
 #include "install/install_path.h"
 #include "install/install_win.h"
+#include "platform/shell_win.h"
 #include "platform/text_win.h"
 #include "script/config.h"
 #include "uninstall/removal.h"
 #include "uninstall/uninstall_entry.h"
+#include "uninstall/uninstall_win.h"
 
 enum {
   kRunButton = 1,

@@ -10,7 +10,7 @@
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/test_util.h"
-#include "tools/pak_writer.h"
+#include "tools/lib/pak_writer.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-// Runs a check once for every path of gfx/cpu.h this processor has, so that
+// Runs a check once for every path of platform/cpu.h this processor has, so that
 // the tests of the pixel code cover the plain, SSE2 and AVX2 code alike.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include "gfx/cpu.h"
+#include "platform/cpu.h"
 
 template <class Check>
 void forEachPath(Check check) {

@@ -13,9 +13,9 @@
 
 #include "media/epa.h"
 #include "tests/unit/test_util.h"
-#include "tools/iso_image.h"
-#include "tools/pak_writer.h"
-#include "tools/png_io.h"
+#include "tools/lib/iso_image.h"
+#include "tools/lib/pak_writer.h"
+#include "tools/lib/png_io.h"
 
 namespace {
 
@@ -241,8 +241,30 @@ TEST(DiscBuild, BadProjectsGetOneLineAndWriteNothing) {
        "--image", "holds a character Joliet names cannot"},
       {"label too long", [](Project* p) { editScript(p, "GAME_1", "A_LABEL_OF_17_CHR"); },
        "--image",
-       "DISCLABEL item 1 \"A_LABEL_OF_17_CHR\" cannot label the disc image: it is 17 characters "
-       "long"},
+       "KSetup.ini:4: DISCLABEL item 1 \"A_LABEL_OF_17_CHR\" cannot label the disc image: it is "
+       "17 characters long"},
+      {"path longer than a Joliet tree keeps",
+       [&](Project* p) {
+         fs::create_directories(p->dir + "/disc1/" + std::string(60, 'd'));
+         writeFile(p->dir + "/disc1/" + std::string(60, 'd') + "/" + std::string(60, 'f'), "x");
+       },
+       "--image", "bytes in a Joliet tree (two a character, one before each name)"},
+      {"character Windows refuses", [](Project* p) { writeFile(p->dir + "/disc1/A|B.DAT", "x"); },
+       "", "disc 1: Windows cannot read it from the disc: \"A|B.DAT\" holds a character Windows "
+           "refuses"},
+      {"device name", [](Project* p) { writeFile(p->dir + "/disc1/DOC/aux.txt", "x"); }, "",
+       "\"aux.txt\" is the name of a device on Windows"},
+      {"name ending in a dot", [](Project* p) { writeFile(p->dir + "/disc1/NOTE.", "x"); }, "",
+       "\"NOTE.\" ends in a dot or a blank"},
+      {"file of 5 GiB without --image",
+       [](Project* p) {
+         writeFile(p->dir + "/disc1/BIG.DAT", "");
+         fs::resize_file(p->dir + "/disc1/BIG.DAT", 5ull << 30);  // sparse
+       },
+       "", "disc 1: it is 4 GiB or larger"},
+      {"files that are one name on Windows",
+       [](Project* p) { writeFile(p->dir + "/files/data/A.BIN", "twin"); }, "",
+       "one name on Windows with files/"},
       {"clash with a listed file", [](Project* p) { writeFile(p->dir + "/disc1/game.exe", "x"); },
        "", "disc1/game.exe: it goes to game.exe, where files/GAME.EXE goes too"},
       {"clash with the script", [](Project* p) { writeFile(p->dir + "/disc1/KSETUP.INI", "x"); },
@@ -266,6 +288,7 @@ TEST(DiscBuild, BadProjectsGetOneLineAndWriteNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Project p;
+    fs::create_directories(p.dir + "/disc1/DOC");
     c.spoil(&p);
     std::string out, err;
     EXPECT_EQ(p.build(c.options, &out, &err), 1) << out;
@@ -306,6 +329,85 @@ TEST(DiscBuild, KeepsDiscFoldersItDidNotWrite) {
   EXPECT_EQ(readFile(p.disc(1) + "/MINE.TXT"), "someone's");
 }
 
+// Names typed on Linux with the characters two code page 932 tables spell
+// differently go on the disc as Windows reads the script's bytes; a name code
+// page 932 cannot spell is named as such; a folder name ending in a byte 0x5C
+// is no clash with a name that runs on.
+TEST(DiscBuild, DiscNamesAreTheOnesWindowsReads) {
+  const struct {
+    const char *typed, *read;  // UTF-8
+  } twins[] = {
+      {"\xE3\x80\x9C", "\xEF\xBD\x9E"},  // 〜 U+301C, ～ U+FF5E
+      {"\xE2\x80\x96", "\xE2\x88\xA5"},  // ‖ U+2016, ∥ U+2225
+      {"\xE2\x88\x92", "\xEF\xBC\x8D"},  // − U+2212, － U+FF0D
+      {"\xC2\xA2", "\xEF\xBF\xA0"},      // ¢ U+00A2, ￠ U+FFE0
+      {"\xC2\xA3", "\xEF\xBF\xA1"},      // £ U+00A3, ￡ U+FFE1
+      {"\xC2\xAC", "\xEF\xBF\xA2"},      // ¬ U+00AC, ￢ U+FFE2
+  };
+  std::string typed, read;
+  for (const auto& t : twins) typed += t.typed, read += t.read;
+  Project p(kScript + std::string("FILE = \"") + typed + ".DAT\" {size " + typed + ".DAT} 14 DISC1\n" +
+            "FILE = \"" + kTable + "A.TXT\" {size " + kTable + "A.TXT} 14 DISC1\n");
+  writeFile(p.dir + "/files/" + typed + ".DAT", "twins");
+  writeFile(p.dir + "/files/" + kTable + "A.TXT", "runs on");
+  fs::create_directories(p.dir + "/disc1/" + kTable);
+  writeFile(p.dir + "/disc1/" + kTable + "/A.TXT", "in the folder");
+  fs::create_directories(p.dir + "/files/MISC");
+  writeFile(p.dir + "/files/MISC/\xF0\xA0\xAE\xB7.DAT", "x");  // 𠮷
+  std::string out, err;
+  ASSERT_EQ(p.build("--image", &out, &err), 0) << out << err;
+  EXPECT_NE(err.find("files/MISC/\xF0\xA0\xAE\xB7.DAT: warning: code page 932, the script's text, "
+                     "cannot spell its name"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("no list names"), std::string::npos) << err;
+  EXPECT_EQ(runTool("disc list " + quote(p.image(1)), &out, &err), 0) << err;
+  EXPECT_NE(out.find("  " + read + ".DAT\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find(typed), std::string::npos) << out;
+  EXPECT_NE(out.find("  " + kTable + "A.TXT\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("  " + kTable + "/A.TXT\n"), std::string::npos) << out;
+
+  // An image that holds the typed form: the script's name does not find it,
+  // as Windows would not.
+  TempDir other;
+  writeFile(other.file("KSetup.ini"), "DISCNUM = 1\r\nKEYFILE = \"K\"\r\nREGADDRESS = \"S\\M\\G\"\r\n" +
+                                          cp932("FILE = \"" + std::string("\x81\x60") +
+                                                ".DAT\" 1 8 DISC1\r\n"));
+  writeFile(other.file("K"), "k");
+  writeFile(other.file(std::string("\xE3\x80\x9C") + ".DAT"), "x");
+  std::string error;
+  ASSERT_TRUE(writeIsoImage(other.path, {}, "T", other.file("t.iso"), nullptr, nullptr, &error));
+  runTool("script check " + quote(other.file("t.iso")) + " --disc " + quote(other.file("t.iso")),
+          &out, &err);
+  EXPECT_NE(out.find(".DAT\" is not in "), std::string::npos) << out << err;
+}
+
+// A build replaces what an earlier build of the same project left, discs
+// beyond its own count included; another project's output is refused.
+TEST(DiscBuild, AnEarlierBuildLeavesNoStaleDisc) {
+  Project p;
+  std::string out, err;
+  ASSERT_EQ(p.build("--image", &out, &err), 0) << err;
+  fs::create_directories(p.disc(3));
+  writeFile(p.disc(3) + "/KEY3", "from a three-disc build");
+  writeFile(p.image(3), "an image of it");
+  writeFile(p.out + "/NOTES.TXT", "the author's");
+  ASSERT_EQ(p.build("", &out, &err), 0) << err;
+  EXPECT_FALSE(fs::exists(p.disc(3)));
+  EXPECT_FALSE(fs::exists(p.image(3)));
+  EXPECT_FALSE(fs::exists(p.image(1)));
+  EXPECT_TRUE(fs::exists(p.disc(2)));
+  EXPECT_EQ(readFile(p.out + "/NOTES.TXT"), "the author's");
+
+  Project q;
+  EXPECT_EQ(runTool("disc build " + quote(q.dir) + " --out " + quote(p.out) + " --exe " +
+                        quote(q.exe),
+                    &out, &err),
+            1);
+  EXPECT_NE(err.find("holds the discs of another project"), std::string::npos) << err;
+  EXPECT_TRUE(fs::exists(p.disc(2)));
+}
+
 TEST(IsoNames, WhatAJolietTreeHolds) {
   EXPECT_EQ(isoPathProblem("DATA/" + kTable + "/" + kSo + ".DAT"), "");
   EXPECT_EQ(isoPathProblem(std::string(64, 'a')), "");
@@ -318,7 +420,7 @@ TEST(IsoNames, WhatAJolietTreeHolds) {
   EXPECT_NE(isoPathProblem("a/b/c/d/e/f/g/h/file").find("8 folders deep"), std::string::npos);
   std::string longPath;
   for (int i = 0; i < 5; i++) longPath += std::string(60, char('a' + i)) + "/";
-  EXPECT_NE(isoPathProblem(longPath + "x").find("at most 240"), std::string::npos);
+  EXPECT_NE(isoPathProblem(longPath + "x").find("at most 240 are kept"), std::string::npos);
   for (const char* bad : {"a:b", "a*b", "a?b", "a;b", "a\\b",
                           "a\x01"
                           "b"})
@@ -331,6 +433,45 @@ TEST(IsoNames, WhatAJolietTreeHolds) {
   EXPECT_NE(isoLabelProblem(std::string(17, 'A')).find("17 characters"), std::string::npos);
   EXPECT_EQ(isoCutLabel("SECOND_DISC_OF_THE_GAME"), "SECOND_DISC_OF_T");
   EXPECT_EQ(isoCutLabel("a:b" + japanese), "ab" + japanese.substr(0, 14 * 3));
+}
+
+// The path limit isoPathProblem gives is the one the image engine keeps:
+// each path at the limit is in a written image, each one past it is refused
+// here and left out by the engine. A name without a dot counts one more.
+TEST(IsoImages, ThePathLimitIsTheOneTheEngineKeeps) {
+  const struct {
+    std::string path;
+    bool fits;
+  } cases[] = {
+      // 1 + (1 + 2 x 60) + (1 + 2 x 58) = 239
+      {std::string(60, 'a') + "/" + std::string(54, 'b') + ".txt", true},
+      {std::string(60, 'a') + "/" + std::string(55, 'b') + ".txt", false},
+      {std::string(60, 'a') + "/" + std::string(57, 'c'), true},  // and its dot
+      {std::string(60, 'a') + "/" + std::string(58, 'c'), false},
+      // 1 + 3 + 3 + 3 + (1 + 2 x 60) + (1 + 2 x 54) = 240
+      {"d/e/f/" + std::string(60, 'g') + "/" + std::string(50, 'h') + ".txt", true},
+      {"d/e/f/" + std::string(60, 'g') + "/" + std::string(51, 'h') + ".txt", false},
+      {std::string(30, 'i') + "/" + std::string(30, 'j') + "/" + std::string(54, 'k') + ".txt",
+       true},
+      {std::string(30, 'i') + "/" + std::string(30, 'j') + "/" + std::string(55, 'k') + ".txt",
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(isoPathProblem(c.path).empty(), c.fits) << isoPathProblem(c.path);
+    TempDir dir;
+    fs::create_directories(fs::path(dir.file("disc/" + c.path)).parent_path());
+    writeFile(dir.file("disc/" + c.path), "x");
+    std::string error;
+    ASSERT_TRUE(writeIsoImage(dir.file("disc"), {}, "X", dir.file("x.iso"), nullptr, nullptr, &error))
+        << error;
+    IsoReader* image = openIsoImage(dir.file("x.iso"), &error);
+    ASSERT_NE(image, nullptr) << error;
+    bool there = false;
+    for (const IsoEntry& e : listIsoTree(image)) there = there || e.name == c.path;
+    closeIsoImage(image);
+    EXPECT_EQ(there, c.fits);
+  }
 }
 
 // Writing stops cleanly when asked to; what is no image is not opened.

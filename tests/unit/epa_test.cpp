@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "tests/unit/cpu_paths.h"
 #include "tests/unit/test_util.h"
-#include "tools/pak_writer.h"
+#include "tools/lib/pak_writer.h"
 
 namespace {
 

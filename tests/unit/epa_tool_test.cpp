@@ -11,8 +11,8 @@
 
 #include "media/epa.h"
 #include "tests/unit/test_util.h"
-#include "tools/epa_encode.h"
-#include "tools/png_io.h"
+#include "tools/lib/epa_encode.h"
+#include "tools/lib/png_io.h"
 
 namespace {
 

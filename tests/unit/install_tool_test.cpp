@@ -255,4 +255,28 @@ TEST(InstallTool, RefusesWrongDiscsAndArguments) {
   EXPECT_EQ(runTool("uninstall " + quote(set.disc1) + " --from x --frobnicate"), 2);
 }
 
+// Script names in messages are shown in UTF-8, as the terminal reads them:
+// a missing key file and a failed read, each named in Japanese (表 is
+// 0x95 0x5C).
+TEST(InstallTool, ErrorsShowScriptNamesInUtf8) {
+  const std::string hyou = "\x95\x5C", hyouUtf8 = "\xE8\xA1\xA8";
+  const struct {
+    std::string from, to, message;
+  } cases[] = {
+      {"\"DISC1.KEY\"", "\"" + hyou + ".KEY\"",
+       "this is not disc 1: its key file " + hyouUtf8 + ".KEY is not there"},
+      {"\"VOICE.PAK\" 9000", "\"" + hyou + ".PAK\" 9000",
+       "(disc 2 entry 2 \"" + hyouUtf8 + ".PAK\")"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::string script = kScript;
+    script.replace(script.find(c.from), c.from.size(), c.to);
+    DiscSet set(script);
+    std::string out, err;
+    EXPECT_EQ(set.install("", &out, &err), 1);
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+  }
+}
+
 }  // namespace

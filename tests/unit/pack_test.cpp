@@ -6,7 +6,7 @@
 
 #include "media/pack.h"
 #include "tests/unit/test_util.h"
-#include "tools/pak_writer.h"
+#include "tools/lib/pak_writer.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include "samples/pictures.h"
 #include "script/config.h"
 #include "tests/unit/test_util.h"
-#include "tools/iso_image.h"
-#include "tools/pak_writer.h"
+#include "tools/lib/iso_image.h"
+#include "tools/lib/pak_writer.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "tests/unit/test_util.h"
-#include "tools/epa_encode.h"
-#include "tools/pak_writer.h"
-#include "tools/png_io.h"
+#include "tools/lib/epa_encode.h"
+#include "tools/lib/pak_writer.h"
+#include "tools/lib/png_io.h"
 
 namespace {
 

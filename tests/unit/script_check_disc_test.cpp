@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "tests/unit/test_util.h"
-#include "tools/epa_encode.h"
-#include "tools/pak_writer.h"
+#include "tools/lib/epa_encode.h"
+#include "tools/lib/pak_writer.h"
 
 namespace {
 
@@ -257,6 +257,87 @@ TEST(ScriptCheckDiscs, RecordKeyAndGameFolders) {
     EXPECT_NE(out.find(finding), std::string::npos) << finding << "\n" << out;
   writeScript(dir.path, {"MUSTMAKEFOLDER = \"\\Game\"", "REGADDRESS = \"Software\\M\\G\"", "DISCNUM = 1"});
   EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 0) << out;
+}
+
+// Folder rules over names whose second byte is a backslash (表 is 0x95 0x5C):
+// each case beside its ASCII twin, which must be judged the same.
+TEST(ScriptCheckDiscs, FolderRulesStepOverBackslashSecondBytes) {
+  struct Case {
+    const char* what;
+    std::string makeFolder, entry;
+    std::string finding;  // empty: no finding at all
+  };
+  for (const std::string& first : {std::string("\x95\x5C"), std::string("X")}) {
+    const std::string shown = first == "X" ? "X" : "\xE8\xA1\xA8";  // as reported, UTF-8
+    const Case cases[] = {
+        {"a folder whose name runs into the next", "\"" + first + "DATA\"",
+         first + "\\DATA\\A.TXT",
+         "error: disc 1: \"" + shown + "\\DATA\\A.TXT\" goes into the folder \"" + shown +
+             "\\DATA\", which no MAKEFOLDER item makes"},
+        {"a parent made but not listed", "\"" + first + "\\SUB\"", first + "\\SUB\\A.TXT",
+         "warning: MAKEFOLDER \"" + shown + "\\SUB\" also makes its parent \"" + shown + "\""},
+        {"a doubled separator", "\"" + first + "\" \"" + first + "\\SUB\"",
+         first + "\\\\SUB\\A.TXT", ""},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + " after " + (first == "X" ? "X" : "a kanji"));
+      TempDir dir;
+      writeScript(dir.path, {"DISCNUM = 1", "MAKEFOLDER = " + c.makeFolder,
+                             "FILE = \"" + c.entry + "\" 1 8 DISC1",
+                             "REGADDRESS = \"Software\\Maker\\Game\""});
+      std::string out, err;
+      runTool("script check " + quote(dir.path), &out, &err);
+      if (c.finding.empty())
+        EXPECT_NE(out.find("loads, 0 warnings"), std::string::npos) << out;
+      else
+        EXPECT_NE(out.find(c.finding), std::string::npos) << out;
+    }
+  }
+}
+
+// Names Windows cannot make are errors where the install would make them;
+// a pattern's wildcards and a name that merely starts like a device are not.
+TEST(ScriptCheckDiscs, NamesWindowsCannotMake) {
+  const struct {
+    std::string entry;
+    std::string problem;  // empty: no finding
+  } cases[] = {
+      {"A|B.DAT", "holds a character Windows refuses"},
+      {"DATA\\a<b>.TXT", "holds a character Windows refuses"},
+      {"AUX.TXT", "\"AUX.TXT\" is the name of a device"},
+      {"DATA\\con", "\"con\" is the name of a device"},
+      {"COM1.DAT", "is the name of a device"},
+      {"lpt9", "is the name of a device"},
+      {"NOTE.", "ends in a dot or a blank"},
+      {"DATA.\\X.DAT", "\"DATA.\" ends in a dot or a blank"},
+      {"DATA\\*.DAT", ""},
+      {"CONFIG.SYS", ""},
+      {"COM10.DAT", ""},
+      {"\x95\x5C.DAT", ""},  // 表, whose second byte is no separator
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    TempDir dir;
+    writeScript(dir.path, {"DISCNUM = 1", "MAKEFOLDER = \"DATA\"",
+                           "FILE = \"" + c.entry + "\" 1 8 DISC1",
+                           "REGADDRESS = \"Software\\Maker\\Game\""});
+    std::string out, err;
+    runTool("script check " + quote(dir.path), &out, &err);
+    if (c.problem.empty()) {
+      EXPECT_EQ(out.find("Windows"), std::string::npos) << out;
+    } else {
+      EXPECT_NE(out.find(":3: error: disc 1: "), std::string::npos) << out;
+      EXPECT_NE(out.find(c.problem), std::string::npos) << out;
+      EXPECT_NE(out.find("Windows cannot make the file"), std::string::npos) << out;
+    }
+  }
+  TempDir dir;
+  writeScript(dir.path, {"DISCNUM = 1", "MAKEFOLDER = \"PRN\"", "REGADDRESS = \"S\\M\\G\""});
+  std::string out, err;
+  EXPECT_EQ(runTool("script check " + quote(dir.path), &out, &err), 1);
+  EXPECT_NE(out.find(":2: error: MAKEFOLDER \"PRN\": \"PRN\" is the name of a device on Windows"),
+            std::string::npos)
+      << out;
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/test_util.h"
-#include "tools/config_json.h"
-#include "tools/pak_writer.h"
+#include "tools/lib/config_json.h"
+#include "tools/lib/pak_writer.h"
 
 namespace {
 

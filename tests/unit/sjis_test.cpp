@@ -7,7 +7,7 @@
 #include <string>
 
 #include "install/install_path.h"
-#include "script/sjis.h"
+#include "platform/sjis.h"
 
 namespace {
 
@@ -98,6 +98,31 @@ TEST(Sjis, ComparingWithoutCase) {
   EXPECT_LT(sjisCompareNoCase("a", "B"), 0);
   EXPECT_GT(sjisCompareNoCase(kA, "Z"), 0);
   EXPECT_EQ(sjisCompareNoCase(s({kSo, "x"}).c_str(), s({kSo, "X"}).c_str()), 0);
+}
+
+// Paths folded for comparing: a backslash second byte stays inside its
+// character and never merges or splits a separator run.
+TEST(Sjis, FoldedPathsAndTheirParts) {
+  const struct {
+    std::string path, folded;
+  } cases[] = {
+      {s({kHyou, "\\data"}), s({kHyou, "\\DATA"})},
+      {s({"\\\\", kSo, "//", kHyou, "\\"}), s({kSo, "\\", kHyou})},
+      {s({kHyou, kSo}), s({kHyou, kSo})},
+      {s({"a", kDi, "\\b/"}), s({"A", kDi, "\\B"})},
+      {"", ""},
+      {"\\/", ""},
+  };
+  for (const auto& c : cases) {
+    char out[64];
+    ASSERT_TRUE(sjisFoldPath(c.path.c_str(), "\\/", out, sizeof out)) << c.path;
+    EXPECT_EQ(std::string(out), c.folded) << c.path;
+  }
+  char small[4] = "x";
+  EXPECT_FALSE(sjisFoldPath(s({kHyou, "\\A"}).c_str(), "\\", small, sizeof small));
+  EXPECT_STREQ(small, "");
+  EXPECT_EQ(sjisPartLength(s({kHyou, "\\A"}).c_str(), "\\"), 2u);
+  EXPECT_EQ(sjisPartLength(s({kSo, kHyou}).c_str(), "\\"), 4u);
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 
 #include <cstdio>
 
-#include "app/shell.h"
+#include "install/install_win.h"
 #include "platform/platform.h"
+#include "platform/shell_win.h"
 
 int wmain() {
   instance = GetModuleHandleW(nullptr);

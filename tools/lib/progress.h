@@ -1,6 +1,9 @@
 // The progress bar of the tool's long steps (an install's copy, a disc
 // build's copy and images), drawn on stderr when it is a terminal:
 //   42% [################----------------------] 17.0 MB / 40.3 MB  8.1 MB/s  0:03 left
+// When stderr is a file or a pipe (a log, a build system), a plain line
+// every kProgressLineSeconds instead:
+//   ksetup-tool: 42%, 17.0 MB / 40.3 MB
 #pragma once
 
 #include <chrono>
@@ -12,12 +15,16 @@ struct Progress {
   uint64_t total = 0;
   std::chrono::steady_clock::time_point start;
   bool drawn = false;
+  double lastLine = 0;  // seconds since start of the last plain line
 };
+
+static const double kProgressLineSeconds = 5;
 
 // Starts timing a step of `total` bytes; the bar is drawn only on a terminal.
 void startProgress(Progress* p, uint64_t total);
 // Draws the bar at `done` bytes; `state` replaces the time left when not
-// empty ("stopping: ..."). Nothing when stderr is no terminal.
+// empty ("stopping: ..."). When stderr is no terminal, a plain line when
+// kProgressLineSeconds have passed since the last.
 void drawBar(Progress* p, uint64_t done, const char* state);
 // Takes the bar off the line, so that a normal line can follow.
 void clearBar(Progress* p);

@@ -1,21 +1,24 @@
-#include "tools/image_drive.h"
+#include "tools/lib/image_drive.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text.h"
-#include "script/sjis.h"
-#include "tools/iso_image.h"
-#include "tools/tool.h"
+#include "tools/lib/host_files.h"
+#include "tools/lib/iso_image.h"
 
 // ---- Images standing for drives ------------------------------------------------------
 
@@ -83,7 +86,12 @@ static const std::vector<ImageName>* imageFolder(ImageDrive* drive, const std::s
   std::vector<ImageName> names;
   for (const IsoEntry& e : entries) {
     ImageName n;
-    n.foreign = !utf8ToCp932(e.name.data(), e.name.size(), &n.name);
+    // A name whose code page 932 bytes Windows reads as other characters
+    // (〜 U+301C, stored by a tool that took the other table) is not found
+    // by the script's name on Windows, and so not here either.
+    std::string reading;
+    n.foreign = !utf8ToCp932(e.name.data(), e.name.size(), &n.name) ||
+                !windowsReading(e.name, &reading) || reading != e.name;
     if (n.foreign) n.name = e.name;
     n.entry = e;
     names.push_back(n);
@@ -358,13 +366,55 @@ int entryFiles(const std::string& root, const std::string& entry, uint64_t* byte
 
 static std::vector<std::string> scriptFolders;  // made for images, removed at exit
 
+static std::vector<std::string> scriptFiles;    // what was copied into them
+
 static void removeScriptFolders() {
   for (const std::string& folder : scriptFolders) {
-    std::string cmd = "rm -rf '" + folder + "'";
-    if (system(cmd.c_str()) != 0) {
-      // Left in the temporary folder; nothing else to do at exit.
-    }
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);  // else left in the temporary folder
   }
+  scriptFolders.clear();
+  scriptFiles.clear();
+}
+
+// Ctrl+C before a command catches it itself ends the process without exit
+// handlers: the copies and their folders go first (with what is safe in a
+// signal handler), then the signal takes its course.
+static void removeOnSignal(int signo) {
+  for (const std::string& file : scriptFiles) unlink(file.c_str());
+  for (const std::string& folder : scriptFolders) rmdir(folder.c_str());
+  signal(signo, SIG_DFL);
+  raise(signo);
+}
+
+static void removeOnSignals() {
+  for (int signo : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction now;
+    if (sigaction(signo, nullptr, &now) != 0 || now.sa_handler != SIG_DFL) continue;
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = removeOnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(signo, &sa, nullptr);
+  }
+}
+
+// Copies the image's file `name` to the host file `to`, a block at a time.
+static bool copyOut(IsoReader* image, const std::string& name, const std::string& to) {
+  IsoFileReader* file = openIsoFile(image, name);
+  FILE* out = file ? fopen(to.c_str(), "wb") : nullptr;
+  bool ok = out != nullptr;
+  std::vector<char> buffer(1 << 16);
+  uint64_t copied = 0;
+  for (uint32_t got = 0; ok; copied += got) {
+    ok = readIsoFile(file, buffer.data(), uint32_t(buffer.size()), &got);
+    if (!ok || got == 0) break;
+    ok = fwrite(buffer.data(), 1, got, out) == got;
+  }
+  ok = ok && copied == isoFileSize(file);
+  if (out && fclose(out) != 0) ok = false;
+  closeIsoFile(file);
+  return ok;
 }
 
 // The names the program reads from the root of disc 1 by itself.
@@ -400,21 +450,21 @@ bool scriptFolderOf(const std::string& dir, std::string* folder, std::string* re
     closeIsoImage(image);
     return false;
   }
-  if (scriptFolders.empty()) atexit(removeScriptFolders);
+  if (scriptFolders.empty()) {
+    atexit(removeScriptFolders);
+    removeOnSignals();
+  }
+  scriptFiles.reserve(scriptFiles.size() + 8);
   scriptFolders.push_back(made);
   std::vector<IsoEntry> root;
   listIsoFolder(image, "", &root);
   bool ok = true;
   for (const IsoEntry& e : root) {
     if (e.isFolder || !loaderReads(e.name)) continue;
-    IsoFileReader* file = openIsoFile(image, e.name);
-    std::string data(e.size, '\0');
-    uint32_t got = 0;
-    ok = file && e.size < 0x80000000u && readIsoFile(file, &data[0], uint32_t(e.size), &got) &&
-         got == e.size && writeWholeFile(made + "/" + e.name, data.data(), data.size());
-    closeIsoFile(file);
-    if (!ok) {
+    scriptFiles.push_back(made + "/" + e.name);
+    if (!copyOut(image, e.name, made + "/" + e.name)) {
       *reason = e.name + " cannot be read from the image";
+      ok = false;
       break;
     }
   }

@@ -21,10 +21,11 @@
 #include "install/file_ops.h"
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
+#include "platform/text.h"
 #include "script/config.h"
-#include "script/sjis.h"
-#include "tools/image_drive.h"
-#include "tools/progress.h"
+#include "tools/lib/image_drive.h"
+#include "tools/lib/progress.h"
 #include "tools/tool.h"
 #include "uninstall/removal.h"
 
@@ -270,7 +271,7 @@ static int reportCopyFailure(const InstallRun& run) {
     why = "the path does not fit in 259 bytes or would leave the install folder";
   std::string place = "disc " + std::to_string(run.disc + 1) + " entry " +
                       std::to_string(run.entry + 1) +
-                      (entry ? std::string(" \"") + entry + "\"" : "");
+                      (entry ? " \"" + cp932ToUtf8(entry, strlen(entry)) + "\"" : "");
   return failInput(shown(path), std::string(reading ? "read error" : "write error") + " (" + place +
                                     "): " + why + "; removed what was installed");
 }
@@ -295,7 +296,8 @@ static int install(int argc, char** argv) {
     if (key[0]) {
       if (discEntryKind(run.roots[d] + key, nullptr) != kFileEntry)
         return failInput(run.discs[d], "this is not disc " + std::to_string(d + 1) +
-                                           ": its key file " + key + " is not there");
+                                           ": its key file " + cp932ToUtf8(key, strlen(key)) +
+                                           " is not there");
     }
     copied.push_back(d);
   }

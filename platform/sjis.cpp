@@ -1,4 +1,4 @@
-#include "script/sjis.h"
+#include "platform/sjis.h"
 
 #include <cstring>
 
@@ -86,3 +86,32 @@ int sjisCompareNoCase(const char* a, const char* b) {
 }
 
 bool sjisSameNoCase(const char* a, const char* b) { return sjisCompareNoCase(a, b) == 0; }
+
+size_t sjisPartLength(const char* s, const char* set) {
+  ptrdiff_t at = sjisFindFirstOf(s, set);
+  return at < 0 ? strlen(s) : size_t(at);
+}
+
+bool sjisFoldPath(const char* path, const char* set, char* out, size_t size) {
+  size_t used = 0;
+  bool ok = size > 0;
+  for (const char* p = path; ok && *p;) {
+    while (isOneOf(p, set)) p++;
+    if (!*p) break;
+    if (used > 0) {
+      ok = used + 1 < size;
+      if (ok) out[used++] = '\\';
+    }
+    for (const char* end = p + sjisPartLength(p, set); ok && p < end;) {
+      size_t length;
+      unsigned c = sjisFoldedChar(p, &length);
+      ok = used + length < size;
+      if (!ok) break;
+      if (length == 2) out[used++] = char(c >> 8);
+      out[used++] = char(c & 0xFF);
+      p += length;
+    }
+  }
+  if (size > 0) out[ok ? used : 0] = 0;
+  return ok;
+}

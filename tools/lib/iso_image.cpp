@@ -1,4 +1,4 @@
-#include "tools/iso_image.h"
+#include "tools/lib/iso_image.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -63,10 +63,15 @@ static long utf16Units(const std::string& text, bool* pair, bool* forbidden) {
 }
 
 std::string isoPathProblem(const std::string& path) {
-  // Joliet: 64 characters a name, 240 a path, folders 8 deep with the root.
-  long total = 0;
+  // Joliet: 64 characters a name, folders 8 deep with the root, and 240
+  // bytes a path, counted as the image engine counts them before it leaves a
+  // path out without a word: one for the root, two for each character of a
+  // name and one before it, and the dot it gives a file name without one
+  // ("KEY1" is stored as "KEY1.").
+  long total = 1;
   int parts = 0;
   size_t start = 0;
+  bool dot = false;
   while (start <= path.size()) {
     size_t end = path.find('/', start);
     if (end == std::string::npos) end = path.size();
@@ -81,15 +86,17 @@ std::string isoPathProblem(const std::string& path) {
     if (units > 64)
       return "\"" + name + "\" is " + std::to_string(units) +
              " characters long; a Joliet name holds at most 64";
-    total += units + (parts ? 1 : 0);
+    total += 1 + 2 * units;
+    dot = name.find('.') != std::string::npos;
     parts++;
     start = end + 1;
   }
+  if (!dot) total += 2;
   if (parts > 8)
     return "it lies " + std::to_string(parts - 1) + " folders deep; a disc holds 7 at most";
   if (total > 240)
-    return "its path is " + std::to_string(total) +
-           " characters long; a Joliet path holds at most 240";
+    return "its path takes " + std::to_string(total) +
+           " bytes in a Joliet tree (two a character, one before each name); at most 240 are kept";
   return "";
 }
 
@@ -224,149 +231,4 @@ bool writeIsoImage(const std::string& folder, const std::vector<IsoExtraFile>& e
   }
   if (!ok) unlink(partial.c_str());
   return ok;
-}
-
-// ---- Reading -------------------------------------------------------------------------
-
-struct IsoReader {
-  IsoImage* image;
-  IsoFileReader* open;  // the one file open, if any
-};
-
-struct IsoFileReader {
-  IsoReader* image;
-  IsoStream* stream;
-  uint64_t size;
-};
-
-bool looksLikeIsoImage(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char descriptor[6] = {};
-  bool iso = pread(fd, descriptor, sizeof descriptor, 16 * 2048) == ssize_t(sizeof descriptor) &&
-             memcmp(descriptor + 1, "CD001", 5) == 0;
-  close(fd);
-  return iso;
-}
-
-IsoReader* openIsoImage(const std::string& path, std::string* error) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
-    *error = strerror(errno);
-    return nullptr;
-  }
-  // The library is not asked about what is no image.
-  if (!S_ISREG(st.st_mode) || !looksLikeIsoImage(path)) {
-    *error = access(path.c_str(), R_OK) != 0 ? strerror(errno) : "not an ISO 9660 image";
-    return nullptr;
-  }
-  startLibrary();
-  libraryReason(0);
-  IsoDataSource* source = nullptr;
-  int rc = iso_data_source_new_from_file(path.c_str(), &source);
-  if (rc < 0) {
-    *error = libraryReason(rc);
-    return nullptr;
-  }
-  IsoImage* image = nullptr;
-  iso_image_new("", &image);
-  IsoReadOpts* options = nullptr;
-  iso_read_opts_new(&options, 0);
-  iso_read_opts_set_no_rockridge(options, 1);
-  iso_read_opts_set_no_iso1999(options, 1);
-  iso_read_opts_set_preferjoliet(options, 1);
-  rc = iso_image_import(image, source, options, nullptr);
-  iso_read_opts_free(options);
-  iso_data_source_unref(source);
-  if (rc < 0) {
-    *error = "not a readable ISO 9660 image (" + libraryReason(rc) + ")";
-    iso_image_unref(image);
-    return nullptr;
-  }
-  return new IsoReader{image, nullptr};
-}
-
-void closeIsoImage(IsoReader* image) {
-  if (!image) return;
-  if (image->open) closeIsoFile(image->open);
-  iso_image_unref(image->image);
-  delete image;
-}
-
-std::string isoVolumeLabel(IsoReader* image) {
-  const char* label = iso_image_get_volume_id(image->image);
-  std::string text = label ? label : "";
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
-
-static IsoNode* nodeAt(IsoReader* image, const std::string& path) {
-  IsoNode* node = nullptr;
-  if (iso_tree_path_to_node(image->image, ("/" + path).c_str(), &node) != 1) return nullptr;
-  return node;
-}
-
-bool listIsoFolder(IsoReader* image, const std::string& path, std::vector<IsoEntry>* entries) {
-  entries->clear();
-  IsoNode* node = nodeAt(image, path);
-  if (!node || iso_node_get_type(node) != LIBISO_DIR) return false;
-  IsoDirIter* it = nullptr;
-  if (iso_dir_get_children(reinterpret_cast<IsoDir*>(node), &it) < 0) return false;
-  IsoNode* child = nullptr;
-  while (iso_dir_iter_next(it, &child) == 1) {
-    enum IsoNodeType type = iso_node_get_type(child);
-    if (type != LIBISO_DIR && type != LIBISO_FILE) continue;
-    uint64_t size =
-        type == LIBISO_FILE ? uint64_t(iso_file_get_size(reinterpret_cast<IsoFile*>(child))) : 0;
-    entries->push_back({iso_node_get_name(child), type == LIBISO_DIR, size});
-  }
-  iso_dir_iter_free(it);
-  return true;
-}
-
-static void listBelow(IsoReader* image, const std::string& path, std::vector<IsoEntry>* all) {
-  std::vector<IsoEntry> entries;
-  listIsoFolder(image, path, &entries);
-  for (const IsoEntry& e : entries) {
-    std::string child = path.empty() ? e.name : path + "/" + e.name;
-    all->push_back({child, e.isFolder, e.size});
-    if (e.isFolder) listBelow(image, child, all);
-  }
-}
-
-std::vector<IsoEntry> listIsoTree(IsoReader* image) {
-  std::vector<IsoEntry> all;
-  listBelow(image, "", &all);
-  return all;
-}
-
-IsoFileReader* openIsoFile(IsoReader* image, const std::string& path) {
-  if (image->open) return nullptr;
-  IsoNode* node = nodeAt(image, path);
-  if (!node || iso_node_get_type(node) != LIBISO_FILE) return nullptr;
-  IsoFile* file = reinterpret_cast<IsoFile*>(node);
-  IsoStream* stream = iso_file_get_stream(file);
-  if (!stream || iso_stream_open(stream) < 0) return nullptr;
-  image->open = new IsoFileReader{image, stream, uint64_t(iso_file_get_size(file))};
-  return image->open;
-}
-
-uint64_t isoFileSize(IsoFileReader* file) { return file->size; }
-
-bool readIsoFile(IsoFileReader* file, void* buffer, uint32_t bytes, uint32_t* got) {
-  *got = 0;
-  while (*got < bytes) {
-    int n = iso_stream_read(file->stream, static_cast<char*>(buffer) + *got, bytes - *got);
-    if (n < 0) return false;
-    if (n == 0) break;
-    *got += uint32_t(n);
-  }
-  return true;
-}
-
-void closeIsoFile(IsoFileReader* file) {
-  if (!file) return;
-  iso_stream_close(file->stream);
-  file->image->open = nullptr;
-  delete file;
 }

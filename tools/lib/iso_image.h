@@ -7,21 +7,26 @@
 // library, for systems that know neither).
 // An image is read back by its Joliet names, as Windows sees it (by its
 // plain ISO 9660 names when it has no Joliet tree; Rock Ridge is never
-// read).
+// read), by a reader of our own (tools/lib/iso_read.cpp) that trusts nothing in
+// the image: the tree is read once when the image is opened, bounded in
+// depth, in entries and against loops, and every extent must lie inside the
+// image, so that a damaged image is refused with a reason instead of
+// hanging the tool or taking its memory.
 //
 // Names on this side are UTF-8; a path is relative to the image's root, with
 // '/' between its parts and no '/' at either end ("" is the root).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 // ---- Writing ------------------------------------------------------------------------
 
-// Why the file or folder `path` of a disc cannot be held by an image's
-// Joliet tree as it is named (too long, too deep, a character Joliet does
-// not allow or UTF-16 cannot hold without a pair); empty when it can.
+// Why the file `path` of a disc cannot be held by an image's Joliet tree as
+// it is named (too long, too deep, a character Joliet does not allow or
+// UTF-16 cannot hold without a pair); empty when it can.
 std::string isoPathProblem(const std::string& path);
 // Why `label` cannot be an image's volume label (Joliet holds 16
 // characters); empty when it can.
@@ -59,8 +64,11 @@ struct IsoFileReader;  // a file of it open for reading
 
 // Opens the image at the host path `path`; null with a reason.
 IsoReader* openIsoImage(const std::string& path, std::string* error);
+// The same over an image in memory, which must outlive the reader.
+IsoReader* openIsoImageBytes(const void* bytes, size_t size, std::string* error);
 void closeIsoImage(IsoReader* image);
-// The label of the primary volume descriptor (plain ISO 9660 characters).
+// The label of the primary volume descriptor (plain ISO 9660 characters;
+// anything else shown as '?').
 std::string isoVolumeLabel(IsoReader* image);
 
 struct IsoEntry {

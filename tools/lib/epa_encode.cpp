@@ -1,4 +1,4 @@
-#include "tools/epa_encode.h"
+#include "tools/lib/epa_encode.h"
 
 #include <algorithm>
 #include <unordered_set>

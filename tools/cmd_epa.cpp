@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "media/epa.h"
-#include "tools/epa_encode.h"
-#include "tools/png_io.h"
+#include "tools/lib/epa_encode.h"
+#include "tools/lib/png_io.h"
 #include "tools/tool.h"
 
 static const char kEpaUsage[] =

@@ -1,4 +1,4 @@
-#include "tools/config_json.h"
+#include "tools/lib/config_json.h"
 
 #include <cstdint>
 

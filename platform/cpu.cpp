@@ -1,5 +1,5 @@
 // Processor features by CPUID (and XGETBV for the registers the system saves).
-#include "gfx/cpu.h"
+#include "platform/cpu.h"
 
 #if KSETUP_X86
 #include <cpuid.h>

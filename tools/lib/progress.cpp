@@ -1,4 +1,4 @@
-#include "tools/progress.h"
+#include "tools/lib/progress.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -29,6 +29,7 @@ void startProgress(Progress* p, uint64_t total) {
   p->total = total;
   p->start = std::chrono::steady_clock::now();
   p->drawn = false;
+  p->lastLine = 0;
 }
 
 double progressSeconds(const Progress& p) {
@@ -59,8 +60,16 @@ std::string duration(double seconds) {
 }
 
 void drawBar(Progress* p, uint64_t done, const char* state) {
-  if (!p->bar) return;
   double elapsed = progressSeconds(*p);
+  if (!p->bar) {
+    if (elapsed - p->lastLine < kProgressLineSeconds) return;
+    p->lastLine = elapsed;
+    uint64_t total = p->total > done ? p->total : done;
+    fprintf(stderr, "ksetup-tool: %d%%, %s / %s%s%s\n",
+            int(total ? double(done) / double(total) * 100 : 100), megabytes(done).c_str(),
+            megabytes(total).c_str(), state[0] ? ", " : "", state);
+    return;
+  }
   uint64_t total = p->total > done ? p->total : done;
   double fraction = total ? double(done) / double(total) : 1.0;
   double rate = elapsed > 0.2 ? double(done) / elapsed : 0.0;

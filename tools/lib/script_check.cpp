@@ -1,4 +1,5 @@
-// script dump | check: the setup script as the program loads it.
+#include "tools/lib/script_check.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -16,91 +17,14 @@
 
 #include "media/pack.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
+#include "platform/text.h"
 #include "script/config.h"
 #include "script/scanner.h"
-#include "script/sjis.h"
-#include "tools/config_json.h"
-#include "tools/image_drive.h"
-#include "tools/tool.h"
-
-static const char kScriptUsage[] =
-    "script dump DIR | script check DIR [--disc DISC1 ...]  (script help for more)";
-
-static const char kScriptHelp[] =
-    "usage: ksetup-tool script dump DIR | script check DIR [--disc DISC1 ...]\n"
-    "\n"
-    "Both load KSetup.ini the way the program does with DIR as its current\n"
-    "folder: the loose file first, else the member of Instdata.pak. DIR and\n"
-    "each disc may be a folder or an ISO 9660 disc image (read by its Joliet\n"
-    "names, as Windows reads a disc).\n"
-    "\n"
-    "script dump DIR\n"
-    "  Prints the configuration as one line of compact JSON (UTF-8, no blanks,\n"
-    "  ending in a newline). Keys in order: discNum, appliTitle, exeName,\n"
-    "  mustMakeFolder, regAddress, dxMessage, dxPlace, brandName, discLabel,\n"
-    "  discName, shortcutLabel, shortcutName, shortcutLink, shortcutFolder,\n"
-    "  shortcutParam, saveData, keyFile, optionTitle, makeFolder, dxDisc,\n"
-    "  exec [{command, argument}], fileList, fileSize, fileOption (10 lists\n"
-    "  each, one per disc), scene [{type, name, x, y, moveX, moveY, showFrom,\n"
-    "  showUntil, frameInterval, startDelay, firstFrameInterval, cellHeight,\n"
-    "  mode}]. Lists end after their last non-empty item; a text argument of\n"
-    "  exec is a string, a missing fileList entry null; scene lists the slots\n"
-    "  in use. Script text is decoded from code page 932.\n"
-    "  Exit 1 with one line on stderr when the load fails.\n"
-    "\n"
-    "script check DIR [--disc DISC1 [--disc DISC2 ...]]\n"
-    "  Prints warnings for lines that load but are most likely mistakes, and\n"
-    "  the line and rule that makes the load fail, as FILE:LINE: warning|error:\n"
-    "  TEXT, then a verdict line. Also checks that every folder a file list\n"
-    "  writes into is made by MAKEFOLDER (else the install stops with a write\n"
-    "  error) and that the uninstall can remove what MAKEFOLDER makes, and\n"
-    "  that REGADDRESS names a key and MUSTMAKEFOLDER and UNINSTALLENTRY stay\n"
-    "  below their folders (the program refuses such scripts).\n"
-    "  With --disc (disc 1 first, one per disc) it checks the disc set as the\n"
-    "  installer meets it, names matched without regard to case:\n"
-    "    error    a listed file or pattern has no file on its disc\n"
-    "    warning  a file's size differs from FILESIZE (a pattern: the sum)\n"
-    "    error    a disc that is asked for has no key file, or it is missing\n"
-    "    error    DXPLACE is on none of the DXDISC discs\n"
-    "    error    TITLE.EPA (320 x 320), LOGO.EPA (400 x 98) or a scene\n"
-    "             picture is missing, or TITLE/LOGO has another size\n"
-    "    warning  a picture only loose beside the script (not in Instdata.pak),\n"
-    "             a sprite strip that does not divide into its cells, lists\n"
-    "             beyond DISCNUM, discs not given\n"
-    "  Pictures are looked up in DIR, loose or in Instdata.pak.\n"
-    "  Exit 1 when the load fails or anything is an error (the first error\n"
-    "  also goes to stderr), 0 otherwise, warnings or not.\n";
+#include "tools/lib/host_files.h"
+#include "tools/lib/image_drive.h"
 
 // ---- Loading with a report --------------------------------------------------------
-
-struct CheckFinding {
-  int line;
-  bool error;
-  std::string message;
-};
-
-// The script line that last set each item the disc-set check reports on,
-// so that its findings can point at a line. 0 when unknown.
-struct ItemLines {
-  std::vector<std::string> path;  // kDiscs x kFilesPerDisc: text as last seen
-  std::vector<uint32_t> size;
-  std::vector<int> pathLine, sizeLine;
-  int sceneLine[kSceneSlots] = {};
-  int keyFileLine = 0, makeFolderLine = 0, dxPlaceLine = 0, dxDiscLine = 0, discNumLine = 0;
-  int regAddressLine = 0, mustMakeFolderLine = 0, uninstallEntryLine = 0;
-  ItemLines()
-      : path(kDiscs * kFilesPerDisc), size(kDiscs * kFilesPerDisc),
-        pathLine(kDiscs * kFilesPerDisc), sizeLine(kDiscs * kFilesPerDisc) {}
-};
-
-struct LoadRun {
-  std::string source;  // the script as read: DIR/KSetup.ini or DIR/Instdata.pak:KSetup.ini
-  bool loaded = false;
-  std::vector<CheckFinding> findings;
-  int keyword = 0;  // of the line being read
-  int line = 0;
-  ItemLines items;
-};
 
 static bool isWordByte(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
@@ -291,7 +215,7 @@ static void onNote(void* context, int kind, int line, const char* at, uint32_t d
 
 // Enters `dir` (a folder, or the files of a disc image's root) and loads
 // the script into `config` as the program does.
-static bool loadInFolder(const std::string& dir, LoadRun* run) {
+bool loadInFolder(const std::string& dir, LoadRun* run) {
   std::string folder, reason;
   if (!scriptFolderOf(dir, &folder, &reason)) {
     run->source = dir;
@@ -318,70 +242,56 @@ static bool loadInFolder(const std::string& dir, LoadRun* run) {
   return run->loaded;
 }
 
-static std::string where(const CheckFinding& f) {
+std::string where(const CheckFinding& f) {
   return f.line > 0 ? "line " + std::to_string(f.line) + ": " : "";
 }
-
-// ---- dump -------------------------------------------------------------------------
-
-static int scriptDump(const std::string& dir) {
-  LoadRun run;
-  if (!loadInFolder(dir, &run)) {
-    const CheckFinding& f = run.findings.back();
-    releaseConfig();
-    return failInput(run.source, where(f) + f.message);
-  }
-  std::string json = configToJson();
-  fwrite(json.data(), 1, json.size(), stdout);
-  releaseConfig();
-  return kExitOk;
-}
-
-// ---- check ------------------------------------------------------------------------
-
-// What `script check` is asked to look at: the script's folder and, for the
-// disc-set checks, the folder of each disc, disc 1 first (absolute paths).
-struct CheckOptions {
-  std::string dir;
-  std::vector<std::string> discs;
-  std::string shownScript;  // the script's name in the report, when not the one read
-};
-
-struct CheckResult {
-  std::string source;
-  bool loaded = false;
-  std::vector<CheckFinding> findings;
-};
 
 // ---- Paths as Windows sees them ----
 
 static const char kSeparators[] = "\\/";
 
 std::string comparable(const std::string& path) {
-  std::string out;
-  for (const char* p = path.c_str(); *p;) {
-    size_t length;
-    unsigned c = sjisFoldedChar(p, &length);
-    if (length == 2) {
-      out.push_back(char(c >> 8));
-      out.push_back(char(c & 0xFF));
-    } else if (strchr(kSeparators, *p)) {
-      if (!out.empty() && out.back() != '\\') out.push_back('\\');
-    } else {
-      out.push_back(char(c));
-    }
-    p += length;
-  }
-  while (sjisEndsWithOneOf(out.c_str(), "\\")) out.pop_back();
-  return out;
+  std::vector<char> out(path.size() + 1);
+  sjisFoldPath(path.c_str(), kSeparators, out.data(), out.size());
+  return out.data();
 }
 
-// Byte offsets of the separators of a path, double-byte characters skipped.
-static std::vector<size_t> separators(const std::string& path) {
-  std::vector<size_t> at;
-  for (size_t i = 0; i < path.size(); i += sjisCharLength(path.c_str() + i))
-    if (strchr(kSeparators, path[i])) at.push_back(i);
-  return at;
+static std::string quoted(const std::string& text);
+
+std::string windowsNameProblem(const std::string& path, bool pattern) {
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  for (const char* p = path.c_str(); *p;) {
+    size_t length = sjisPartLength(p, kSeparators);
+    std::string name(p, length);
+    p += length;
+    if (*p) p++;
+    if (name.empty() || name == "." || name == ".." || (pattern && !*p)) continue;
+    std::string shown = quoted(name);
+    for (size_t i = 0; i < name.size(); i += sjisCharLength(name.c_str() + i))
+      if (sjisCharLength(name.c_str() + i) == 1 &&
+          (static_cast<unsigned char>(name[i]) < 0x20 || strchr("<>:\"|?*", name[i])))
+        return shown + " holds a character Windows refuses in names (< > : \" | ? * or a "
+                       "control character)";
+    if (sjisEndsWithOneOf(name.c_str(), ". "))
+      return shown + " ends in a dot or a blank, which Windows drops from names";
+    std::string stem = comparable(name.substr(0, size_t(sjisPartLength(name.c_str(), "."))));
+    bool device = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 ||
+                                       stem.compare(0, 3, "LPT") == 0) &&
+                  stem[3] >= '1' && stem[3] <= '9';
+    for (const char* d : kDevices) device = device || stem == d;
+    if (device) return shown + " is the name of a device on Windows";
+  }
+  return "";
+}
+
+// The paths of the folders above a comparable path, outermost first
+// ("A\\B\\C" gives "A" and "A\\B").
+static std::vector<std::string> parentsOf(const std::string& path) {
+  std::vector<std::string> parents;
+  for (size_t at = sjisPartLength(path.c_str(), "\\"); at < path.size();
+       at += 1 + sjisPartLength(path.c_str() + at + 1, "\\"))
+    parents.push_back(path.substr(0, at));
+  return parents;
 }
 
 // The folder below the install folder that an entry's file goes into: the
@@ -480,9 +390,7 @@ static void checkFolders(DiscCheck* c) {
   std::set<std::string> warned;
   for (size_t k = 0; k < made.size(); k++) {
     std::string folder = made[k];
-    for (size_t sep : separators(folder)) {
-      std::string parent = folder.substr(0, sep);
-      if (parent.empty()) continue;
+    for (const std::string& parent : parentsOf(folder)) {
       created.insert(parent);
       if (!warned.insert(parent).second) continue;
       auto first = std::find(made.begin(), made.end(), parent);
@@ -520,6 +428,26 @@ static void checkFolders(DiscCheck* c) {
                  ", which no MAKEFOLDER item makes: the install stops there with a write error");
     }
   }
+}
+
+// Names the copy and MAKEFOLDER would ask Windows to make and it refuses.
+static void checkWindowsNames(DiscCheck* c) {
+  for (int k = 0; k < kMakeFolders && config.makeFolder[k][0]; k++) {
+    std::string problem = windowsNameProblem(config.makeFolder[k], false);
+    if (!problem.empty())
+      c->add(c->items->makeFolderLine, true,
+             "MAKEFOLDER " + quoted(config.makeFolder[k]) + ": " + problem +
+                 ": Windows cannot make the folder");
+  }
+  for (int d = 0; d < kDiscs; d++)
+    for (int i = 0, n = listLength(d); i < n; i++) {
+      const char* entry = config.fileList[d][i];
+      std::string problem = windowsNameProblem(entry, entryIsPattern(entry));
+      if (!problem.empty())
+        c->add(c->entryLine(d, i), true,
+               "disc " + std::to_string(d + 1) + ": " + quoted(entry) + ": " + problem +
+                   ": Windows cannot make the file, and the install stops there");
+    }
 }
 
 // The install skips a disc whose FILESIZE total for the chosen option is 0,
@@ -782,7 +710,7 @@ static void checkPictures(DiscCheck* c) {
 
 // Loads the script with its diagnostics, then checks the loaded record: the
 // folders always, and with discs given the disc set as the installer meets it.
-static void checkScript(const CheckOptions& options, CheckResult* result) {
+void checkScript(const CheckOptions& options, CheckResult* result) {
   LoadRun run;
   loadInFolder(options.dir, &run);
   result->source = options.shownScript.empty() ? run.source : options.shownScript;
@@ -792,6 +720,7 @@ static void checkScript(const CheckOptions& options, CheckResult* result) {
     DiscCheck c = {&options, &run.items, &result->findings};
     checkRecordAndGameFolder(&c);
     checkFolders(&c);
+    checkWindowsNames(&c);
     checkDiscTotals(&c);
     if (!options.discs.empty()) {
       checkDiscFiles(&c);
@@ -800,98 +729,4 @@ static void checkScript(const CheckOptions& options, CheckResult* result) {
     }
   }
   releaseConfig();
-}
-
-static const char kCheckUsage[] = "script check DIR [--disc DISC1 [--disc DISC2 ...]]";
-
-// An existing file or folder as an absolute path, or empty.
-static std::string absoluteExisting(const char* path) {
-  char* real = realpath(path, nullptr);
-  if (!real) return "";
-  std::string out = real;
-  free(real);
-  return out;
-}
-
-static int scriptCheck(int argc, char** argv) {
-  std::string dir;
-  std::vector<std::string> discs;
-  bool haveDir = false;
-  for (int i = 0; i < argc; i++) {
-    if (!strcmp(argv[i], "--disc") && i + 1 < argc) {
-      std::string disc = absoluteExisting(argv[++i]);
-      if (disc.empty()) return failInput(argv[i], "no such folder or disc image");
-      discs.push_back(disc);
-      continue;
-    }
-    if (argv[i][0] == '-' && argv[i][1]) return failUsage(kCheckUsage);
-    if (haveDir) return failUsage(kCheckUsage);
-    dir = argv[i];
-    haveDir = true;
-  }
-  if (!haveDir) return failUsage(kCheckUsage);
-  if (discs.size() > size_t(kDiscs)) return failUsage(kCheckUsage);
-  return checkDiscSet(dir, discs, "");
-}
-
-int checkDiscSet(const std::string& dir, const std::vector<std::string>& discs,
-                 const std::string& shownScript) {
-  CheckOptions options;
-  options.dir = dir;
-  options.shownScript = shownScript;
-  for (const std::string& disc : discs) {
-    std::string reason;
-    if (mapDisc(char(kFirstDiscDrive + options.discs.size()), disc, &reason).empty())
-      return failInput(disc, reason);
-    options.discs.push_back(disc);
-  }
-  CheckResult result;
-  checkScript(options, &result);
-  int warnings = 0, errors = 0;
-  const CheckFinding* error = nullptr;
-  for (const CheckFinding& f : result.findings) {
-    std::string at = f.line > 0 ? ":" + std::to_string(f.line) : "";
-    printf("%s%s: %s: %s\n", result.source.c_str(), at.c_str(), f.error ? "error" : "warning",
-           f.message.c_str());
-    if (f.error) {
-      if (!error) error = &f;
-      errors++;
-    } else {
-      warnings++;
-    }
-  }
-  if (!result.loaded) {
-    printf("%s: does not load\n", result.source.c_str());
-    fflush(stdout);
-    const CheckFinding* last = nullptr;
-    for (const CheckFinding& f : result.findings)
-      if (f.error) last = &f;
-    return failInput(result.source, last ? where(*last) + last->message : "the load fails");
-  }
-  auto plural = [](int n, const char* word) {
-    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-  };
-  if (errors) {
-    printf("%s: loads, %s, %s\n", result.source.c_str(), plural(errors, "error").c_str(),
-           plural(warnings, "warning").c_str());
-    fflush(stdout);
-    return failInput(result.source, plural(errors, "error") + ", the first: " + where(*error) +
-                                        error->message);
-  }
-  printf("%s: loads, %s\n", result.source.c_str(), plural(warnings, "warning").c_str());
-  return kExitOk;
-}
-
-int toolScript(int argc, char** argv) {
-  if (argc >= 1 && (!strcmp(argv[0], "help") || !strcmp(argv[0], "--help"))) {
-    fputs(kScriptHelp, stdout);
-    return kExitOk;
-  }
-  if (argc < 1) return failUsage(kScriptUsage);
-  if (!strcmp(argv[0], "dump")) {
-    if (argc != 2) return failUsage(kScriptUsage);
-    return scriptDump(argv[1]);
-  }
-  if (!strcmp(argv[0], "check")) return scriptCheck(argc - 1, argv + 1);
-  return failUsage(kScriptUsage);
 }

@@ -34,15 +34,16 @@
 
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text.h"
 #include "script/config.h"
-#include "script/sjis.h"
-#include "tools/epa_encode.h"
-#include "tools/image_drive.h"
-#include "tools/iso_image.h"
-#include "tools/pak_writer.h"
-#include "tools/png_io.h"
-#include "tools/progress.h"
+#include "tools/lib/epa_encode.h"
+#include "tools/lib/image_drive.h"
+#include "tools/lib/iso_image.h"
+#include "tools/lib/pak_writer.h"
+#include "tools/lib/png_io.h"
+#include "tools/lib/progress.h"
+#include "tools/lib/script_check.h"
 #include "tools/tool.h"
 
 namespace fs = std::filesystem;
@@ -101,16 +102,12 @@ static std::string pathKey(const std::string& utf8) {
 static std::string discPathOf(const std::string& cp932) {
   std::string out;
   for (const char* p = cp932.c_str(); *p;) {
-    size_t length = sjisCharLength(p);
-    if (length == 1 && *p == '\\')
-      out += '/';
-    else
-      out.append(p, length);
+    size_t length = sjisPartLength(p, "\\");
+    if (length > 0) out += (out.empty() ? "" : "/") + cp932ToUtf8(p, length);
     p += length;
+    if (*p) p++;
   }
-  std::string utf8 = cp932ToUtf8(out.data(), out.size());
-  while (!utf8.empty() && utf8[0] == '/') utf8.erase(0, 1);
-  return utf8;
+  return out;
 }
 
 static std::string shownText(const char* cp932) { return cp932ToUtf8(cp932, strlen(cp932)); }
@@ -373,6 +370,30 @@ static std::string defaultExe() {
   return (bin.parent_path().parent_path() / "win32" / "bin" / "KSetup.exe").string();
 }
 
+// files/ before the lists are looked up in it: two files that are one name
+// on Windows would be picked by the order of the host's folder, so they are
+// refused; a name without a code page 932 form no list can name.
+static int checkFilesFolder(const Build& b, std::set<std::string>* unnamed) {
+  std::map<std::string, std::string> byKey;  // pathKey of the Windows name -> host path
+  for (const std::string& path : filesBelow(b.project + "/files")) {
+    std::string reading;
+    if (!windowsReading(path, &reading)) {
+      unnamed->insert(path);
+      fprintf(stderr,
+              "ksetup-tool: %s/files/%s: warning: code page 932, the script's text, cannot "
+              "spell its name, so no list can name it; left off the discs\n",
+              b.project.c_str(), path.c_str());
+      continue;
+    }
+    auto it = byKey.emplace(pathKey(reading), path);
+    if (!it.second)
+      return failInput(b.project + "/files/" + path,
+                       "one name on Windows with files/" + it.first->second +
+                           " (letter case, or characters code page 932 spells alike): keep one");
+  }
+  return kExitOk;
+}
+
 // Every file the lists of the discs name, from files/.
 static int layOutLists(Build* b, int discCount) {
   const std::string root = std::string(1, kFilesDrive) + ":\\";
@@ -392,11 +413,15 @@ static int layOutLists(Build* b, int discCount) {
       for (const std::string& path : paths) {
         DiscFile f;
         f.source = hostPath((root + path).c_str());
-        f.path = f.source.substr(files.size() + 1);
+        // Named on the disc as the host spells it, in the characters
+        // Windows reads from its code page 932 form (〜 U+301C is read as
+        // ～ U+FF5E), as the script names it.
+        std::string host = f.source.substr(files.size() + 1);
+        if (!windowsReading(host, &f.path)) f.path = host;
         uint64_t size = 0;
         discEntryKind(root + path, &size);
         f.size = size;
-        f.from = "files/" + f.path;
+        f.from = "files/" + host;
         std::string reason;
         if (!addFile(&b->discs[size_t(d)], f, &reason)) return failInput(f.source, reason);
       }
@@ -417,7 +442,8 @@ static int layOutExtras(Build* b, int discCount) {
     }
     for (const std::string& path : filesBelow(folder)) {
       DiscFile f;
-      f.path = path;
+      // As Windows will read it, when the name has a code page 932 form.
+      if (!windowsReading(path, &f.path)) f.path = path;
       f.source = folder + "/" + path;
       std::error_code ec;
       f.size = fs::file_size(f.source, ec);
@@ -444,6 +470,22 @@ static void addKeyFiles(Build* b, int discCount) {
   }
 }
 
+// The number of the last line of the script that starts with `keyword`
+// (which the loader reads last), or 0.
+static int lineOf(const std::string& script, const std::string& keyword) {
+  int found = 0, line = 1;
+  for (size_t at = 0; at < script.size(); line++) {
+    size_t end = script.find('\n', at);
+    if (end == std::string::npos) end = script.size();
+    if (script.compare(at, keyword.size(), keyword) == 0) {
+      char next = at + keyword.size() < end ? script[at + keyword.size()] : ' ';
+      if (!isalnum(static_cast<unsigned char>(next)) && next != '_') found = line;
+    }
+    at = end + 1;
+  }
+  return found;
+}
+
 // The volume label of each disc: DISCLABEL, else DISCNAME cut to fit, else
 // DISCn.
 static int chooseLabels(Build* b, int discCount) {
@@ -451,8 +493,10 @@ static int chooseLabels(Build* b, int discCount) {
     std::string label = shownText(config.discLabel[d]);
     if (!label.empty()) {
       std::string problem = isoLabelProblem(label);
+      int line = lineOf(b->script, "DISCLABEL");
       if (!problem.empty() && b->image)
-        return failInput(b->scriptName, "DISCLABEL item " + std::to_string(d + 1) + " \"" + label +
+        return failInput(b->scriptName + (line ? ":" + std::to_string(line) : ""),
+                         "DISCLABEL item " + std::to_string(d + 1) + " \"" + label +
                                             "\" cannot label the disc image: " + problem);
     } else {
       label = isoCutLabel(shownText(config.discName[d]));
@@ -463,16 +507,21 @@ static int chooseLabels(Build* b, int discCount) {
   return kExitOk;
 }
 
-// Checks made before anything is written: the names an image must hold.
-static int checkImageNames(const Build& b) {
+// Checks made before anything is written: names Windows can make, sizes a
+// disc file can have, and with --image the names an image must hold.
+static int checkDiscNames(const Build& b) {
   for (size_t d = 0; d < b.discs.size(); d++)
     for (const DiscFile& f : b.discs[d].files) {
-      std::string problem = isoPathProblem(f.path);
-      if (problem.empty() && f.size > 0xFFFFFFFFull)
-        problem = "it is 4 GiB or larger, which a disc image file cannot be";
+      std::string cp932, problem, disc = "disc " + std::to_string(d + 1);
+      if (utf8ToCp932(f.path.data(), f.path.size(), &cp932))
+        problem = windowsNameProblem(cp932, false);
       if (!problem.empty())
-        return failInput(f.source.empty() ? f.path : f.source,
-                         "disc " + std::to_string(d + 1) + " image cannot hold it: " + problem);
+        problem = disc + ": Windows cannot read it from the disc: " + problem;
+      else if (f.size > 0xFFFFFFFFull)
+        problem = disc + ": it is 4 GiB or larger, which no file of a disc can be";
+      else if (b.image && !(problem = isoPathProblem(f.path)).empty())
+        problem = disc + " image cannot hold it: " + problem;
+      if (!problem.empty()) return failInput(f.source.empty() ? f.path : f.source, problem);
     }
   return kExitOk;
 }
@@ -499,7 +548,9 @@ static int layOut(Build* b) {
   b->discs.assign(size_t(discCount), Disc());
 
   std::string archive;
-  int rc = buildArchive(*b, pictureNames(), &archive);
+  std::set<std::string> unnamed;  // files/ names without a code page 932 form
+  int rc = checkFilesFolder(*b, &unnamed);
+  if (rc == kExitOk) rc = buildArchive(*b, pictureNames(), &archive);
   if (rc == kExitOk) {
     std::string exeData;
     if (!readWholeFile(b->exe, &exeData))
@@ -523,7 +574,7 @@ static int layOut(Build* b) {
   if (rc == kExitOk) rc = chooseLabels(b, discCount);
   releaseConfig();
   configInitialised = false;
-  if (rc == kExitOk && b->image) rc = checkImageNames(*b);
+  if (rc == kExitOk) rc = checkDiscNames(*b);
   if (rc != kExitOk) return rc;
 
   // Files of files/ that go on no disc are most likely forgotten in a list.
@@ -532,7 +583,7 @@ static int layOut(Build* b) {
     for (const DiscFile& f : disc.files) placed.insert(f.source);
   std::vector<std::string> left;
   for (const std::string& f : filesBelow(b->project + "/files"))
-    if (!placed.count(b->project + "/files/" + f)) left.push_back(f);
+    if (!placed.count(b->project + "/files/" + f) && !unnamed.count(f)) left.push_back(f);
   if (!left.empty())
     fprintf(stderr,
             "ksetup-tool: %s/files: warning: %zu file%s no list names, left off the discs: %s%s\n",
@@ -548,20 +599,40 @@ static std::string discFolder(const Build& b, size_t d) {
 }
 static std::string imagePath(const Build& b, size_t d) { return discFolder(b, d) + ".iso"; }
 
-// Disc folders are replaced only when a build made them.
+// What an earlier build left in DIR: its disc folders and images, of any
+// number of discs.
+static bool isBuildOutput(const std::string& name) {
+  if (name.size() < 5 || name.compare(0, 4, "disc") != 0) return false;
+  size_t end = name.find_first_not_of("0123456789", 4);
+  if (end == 4) return false;
+  std::string rest = end == std::string::npos ? "" : name.substr(end);
+  return rest.empty() || rest == ".iso" || rest == ".iso.part";
+}
+
+// Disc folders are replaced only when a build of the same project made
+// them; everything an earlier build left goes, so that no disc of a larger
+// set survives a smaller one.
 static int prepareOut(const Build& b) {
   std::error_code ec;
   fs::create_directories(b.out, ec);
   if (!isFolder(b.out)) return failInput(b.out, "cannot make the folder");
-  bool ours = fs::exists(b.out + "/" + kStampName);
+  const std::string stampPath = b.out + "/" + kStampName;
+  const std::string stamp = "disc folders written by ksetup-tool disc build from " + b.project + "\n";
+  std::string before;
+  bool stamped = readWholeFile(stampPath, &before);
+  if (stamped && before != stamp)
+    return failInput(b.out, "holds the discs of another project (" + stampPath +
+                                "): choose another --out");
   for (size_t d = 0; d < b.discs.size(); d++)
-    if (fs::exists(discFolder(b, d)) && !ours)
+    if (fs::exists(discFolder(b, d)) && !stamped)
       return failInput(
           discFolder(b, d),
           "is there and was not written by disc build: remove it or choose another --out");
-  std::string stamp = "disc folders written by ksetup-tool disc build from " + b.project + "\n";
-  if (!writeWholeFile(b.out + "/" + kStampName, stamp.data(), stamp.size()))
+  if (!writeWholeFile(stampPath, stamp.data(), stamp.size()))
     return failInput(b.out, strerror(errno));
+  if (stamped)
+    for (fs::directory_iterator it(b.out, ec), end; !ec && it != end; it.increment(ec))
+      if (isBuildOutput(it->path().filename().string())) fs::remove_all(it->path(), ec);
   for (size_t d = 0; d < b.discs.size(); d++) {
     fs::remove_all(discFolder(b, d), ec);
     fs::remove(imagePath(b, d), ec);
@@ -569,6 +640,16 @@ static int prepareOut(const Build& b) {
       return failInput(discFolder(b, d), "cannot make the folder: " + ec.message());
   }
   return kExitOk;
+}
+
+// After a stop or a failed write: the disc folders and images this build
+// made go, so that no half set is left to be mistaken for a whole one.
+static void removeOutputs(const Build& b) {
+  std::error_code ec;
+  for (size_t d = 0; d < b.discs.size(); d++) {
+    fs::remove_all(discFolder(b, d), ec);
+    fs::remove(imagePath(b, d), ec);
+  }
 }
 
 // Copies one file in blocks, moving the bar; false on failure or a stop.
@@ -628,7 +709,7 @@ static int writeDiscs(const Build& b) {
       }
       if (!ok) {
         clearBar(&progress);
-        for (size_t k = 0; k < b.discs.size(); k++) fs::remove_all(discFolder(b, k), ec);
+        removeOutputs(b);
         if (stopSignalSeen()) {
           fprintf(stderr, "ksetup-tool: %s: interrupted; removed the disc folders\n",
                   b.out.c_str());
@@ -689,7 +770,9 @@ static int writeImages(const Build& b) {
                             &progress, &error);
     clearBar(&progress);
     if (!ok && stopSignalSeen()) {
-      fprintf(stderr, "ksetup-tool: %s: interrupted; no image written\n", path.c_str());
+      // As when the copy is stopped: the discs go with the images.
+      removeOutputs(b);
+      fprintf(stderr, "ksetup-tool: %s: interrupted; removed the disc folders\n", b.out.c_str());
       return 128 + stopSignalSeen();
     }
     if (!ok) return failInput(path, error);

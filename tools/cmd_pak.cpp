@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "media/pack.h"
-#include "tools/pak_writer.h"
+#include "tools/lib/pak_writer.h"
 #include "tools/tool.h"
 
 static const char kPakUsage[] =

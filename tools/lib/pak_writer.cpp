@@ -1,4 +1,4 @@
-#include "tools/pak_writer.h"
+#include "tools/lib/pak_writer.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,4 +1,4 @@
-// Disc images where the tool takes discs: an ISO 9660 image (tools/iso_image.h)
+// Disc images where the tool takes discs: an ISO 9660 image (tools/lib/iso_image.h)
 // stands for a drive letter as a disc folder does (mapDrive), so that the
 // core's copy walk and the script check read "E:\DATA\音声\音声1.DAT" from the
 // image exactly as from a folder, names matched as Windows matches them on a

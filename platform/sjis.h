@@ -22,6 +22,10 @@ size_t sjisCharLength(const char* s);
 ptrdiff_t sjisFindFirstOf(const char* s, const char* set);
 ptrdiff_t sjisFindLastOf(const char* s, const char* set);
 
+// Bytes of the part of `s` before its first character that is one of the
+// ASCII bytes in `set` (all of `s` when it has none): a path's next name.
+size_t sjisPartLength(const char* s, const char* set);
+
 // True when the last character of `s` is one of the ASCII bytes in `set`.
 bool sjisEndsWithOneOf(const char* s, const char* set);
 // Removes one last character when it is one of the ASCII bytes in `set`;
@@ -49,3 +53,10 @@ unsigned sjisFoldedChar(const char* s, size_t* length);
 // or >0. Equal names differ at most in the case of their letters.
 int sjisCompareNoCase(const char* a, const char* b);
 bool sjisSameNoCase(const char* a, const char* b);
+
+// The form of a path under which two paths that name the same thing on
+// Windows are equal: every character folded as sjisFoldedChar folds it,
+// every run of the separators in `set` one backslash, none at either end.
+// Written to `out` of `size` bytes; false, with `out` emptied, when it does
+// not fit (the form is never longer than the path).
+bool sjisFoldPath(const char* path, const char* set, char* out, size_t size);
