@@ -70,6 +70,9 @@ static HANDLE workFolderHold = nullptr;
 static bool runningFromRunFolder = false;
 // The folder the script in use was read from (KSetup.ini, Instdata.pak).
 static wchar_t scriptFolder[kWidePath];
+// The base folder offered when the program files folder cannot be written
+// ("<the user's programs>\Slumber"); empty otherwise.
+static char perUserFolder[MAX_PATH];
 
 // ---- Start-up safety ----------------------------------------------------------
 
@@ -446,7 +449,7 @@ static void readInstallRecord() {
   } else {
     installed = 0;
     installFolder[0] = 0;
-    sjisAppend(installFolder, MAX_PATH, kFallbackFolder);
+    sjisAppend(installFolder, MAX_PATH, perUserFolder[0] ? perUserFolder : kFallbackFolder);
     sjisAppend(installFolder, MAX_PATH, config.mustMakeFolder);
   }
 }
@@ -722,6 +725,12 @@ static int runProgram(HINSTANCE module, const char* arguments, int showCommand) 
   if (!getSpecialFolder(CSIDL_PROGRAM_FILES, folder) || !sjisAppend(programFilesFolder, MAX_PATH, folder) ||
       !sjisAppend(programFilesFolder, MAX_PATH, "\\Slumber"))
     lstrcpyA(programFilesFolder, kFallbackFolder);
+  // A player without administrator rights runs the program unelevated and
+  // cannot write there: the game goes to the folder of the user's own
+  // programs instead.
+  if (!folderIsWritable(programFilesFolder) && userProgramsFolder(folder) &&
+      joinWithBackslashes(perUserFolder, folder, "Slumber"))
+    lstrcpyA(programFilesFolder, perUserFolder);
 
   if (!GetCurrentDirectoryW(kWidePath, scriptFolder)) scriptFolder[0] = 0;
   releaseConfig();

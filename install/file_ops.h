@@ -56,6 +56,10 @@ struct FileOps {
   bool (*removeFolder)(const char* path);
   bool (*setCurrent)(const char* path);
   void (*sleep)(uint32_t milliseconds);
+  // True when the path is a link to elsewhere (a symbolic link, a junction,
+  // any reparse point), which a removal in a folder other programs of the
+  // player can write must not follow. May be null: nothing is a link.
+  bool (*isLink)(const char* path);
 };
 
 // The operating system's record.

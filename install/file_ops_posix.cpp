@@ -164,10 +164,15 @@ static void posixSleep(uint32_t milliseconds) {
   }
 }
 
+static bool posixIsLink(const char* path) {
+  struct stat st;
+  return lstat(hostPath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 static const FileOps posixOps = {
     posixOpenRead,  posixSize,      posixCreate,     posixRead,         posixWrite,
     posixClose,     posixFindFirst, posixFindNext,   posixFindClose,    posixDeleteFile, posixMoveFile,
-    posixCreateFolder, posixRemoveFolder, posixSetCurrent, posixSleep,
+    posixCreateFolder, posixRemoveFolder, posixSetCurrent, posixSleep, posixIsLink,
 };
 
 const FileOps* platformFileOps() { return &posixOps; }

@@ -211,3 +211,43 @@ bool discPath(char* out, const char* root, const char* part, const char* name) {
   }
   return joinParts(out, root, true, part, name);
 }
+
+bool nearestExistingFolder(const char* folder, bool (*isFolder)(const char* path), char* out) {
+  char root[kPathSize];
+  out[0] = 0;
+  if (!folder || strlen(folder) >= kPathSize || !driveRootOf(folder, root, sizeof root)) return false;
+  const size_t rootLength = strlen(root);
+  strcpy(out, folder);
+  for (;;) {
+    while (strlen(out) > rootLength && sjisDropLastOf(out, kSeparators)) {
+    }
+    if (strlen(out) <= rootLength) break;
+    if (isFolder(out)) return true;
+    // Up one level: cut after the last separator, which lies in or after
+    // the root's own.
+    out[sjisFindLastOf(out, kSeparators) + 1] = 0;
+  }
+  strcpy(out, root);
+  if (isFolder(out)) return true;
+  out[0] = 0;
+  return false;
+}
+
+bool virtualStoreMirror(char* out, const char* store, const char* folder) {
+  out[0] = 0;
+  if (!store || !store[0] || !folderIsUsable(folder)) return false;
+  const char* rest;
+  if (isSeparator(folder[0]) && isSeparator(folder[1]))
+    return true;  // a share: never redirected
+  else if (folder[0] == '/')
+    rest = folder;
+  else
+    rest = folder + 2;  // after "D:", from its separator on
+  char joined[2 * kPathSize];
+  joined[0] = 0;
+  if (!sjisAppend(joined, sizeof joined, store) || !sjisAppend(joined, sizeof joined, rest)) return false;
+  collapseSeparators(joined);
+  if (strlen(joined) >= kPathSize) return false;
+  strcpy(out, joined);
+  return true;
+}

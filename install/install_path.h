@@ -44,3 +44,16 @@ void collapseSeparators(char* path);
 // The root of the file system a rooted folder lies on: "D:\" for "D:\...",
 // "\\server\share\" for a share, "/" for a POSIX path. False otherwise.
 bool driveRootOf(const char* folder, char* root, size_t size);
+// The nearest level of `folder` that exists as a folder, `isFolder` telling
+// which do: the folder itself, else its parents up to its root ("D:\",
+// "\\server\share\", "/"), written to `out` (260 bytes) without a trailing
+// separator unless it is the root. False, with `out` emptied, when the folder
+// is not rooted or too long, or not even its root exists.
+bool nearestExistingFolder(const char* folder, bool (*isFolder)(const char* path), char* out);
+// Where Windows puts the files a program without a manifest of its own
+// writes below a protected folder: the folder without its drive, below the
+// user's VirtualStore folder ("D:\Games\X" -> "<store>\Games\X"), separators
+// made single. A POSIX path is taken whole. True with an empty `out` (260
+// bytes) when the folder has no such place (a network share); false when the
+// folder is not usable or the place does not fit.
+bool virtualStoreMirror(char* out, const char* store, const char* folder);

@@ -52,6 +52,21 @@ bool gameMenuFolder(wchar_t* folder, wchar_t* brandFolder);
 // characters. False, with `folder` unchanged, when it does not fit.
 bool appendWideName(wchar_t* folder, const char* name);
 
+// ---- A player without administrator rights -------------------------------------
+
+// True when this process can make a folder at `folder`: a probe folder is
+// made and removed again at the nearest level of it that exists. False also
+// when not even its drive exists.
+bool folderIsWritable(const char* folder);
+// The folder for the user's own programs (FOLDERID_UserProgramFiles,
+// "Programs" in the local application data), made when missing, in `out`
+// (260 bytes). False when there is none or it has no code page 932 form.
+bool userProgramsFolder(char* out);
+// The user's VirtualStore folder (in the local application data) in `out`
+// (260 bytes). True with `out` empty when the user has no local application
+// data; false when its path has no code page 932 form or does not fit.
+bool virtualStoreFolder(char* out);
+
 // ---- Bounded text -----------------------------------------------------------
 
 // Joins up to four parts with backslashes into `out` (260 bytes), leaving

@@ -40,6 +40,9 @@ static const char kFolderInvalid[] = "インストール先のフォルダが不
 // A folder name with a character code page 932 cannot write, which the
 // install record and the script's names cannot hold.
 static const char kFolderUnwritable[] = "インストール先のフォルダ名に使えない文字が含まれています。再度入力して下さい。";
+// A folder this process may not make (below the program files folder for a
+// player without administrator rights, a read-only drive).
+static const char kNoWriteAccess[] = "指定されたフォルダに書き込む権限がありません。別のフォルダを指定して下さい。";
 
 static Surface* logoSurface = nullptr;
 
@@ -237,6 +240,10 @@ static bool confirmOptions(HWND dialog) {
   }
   if (!folderIsUsable(joined)) {
     complain(dialog, kFolderInvalid);
+    return false;
+  }
+  if (!folderIsWritable(joined)) {
+    complain(dialog, kNoWriteAccess);
     return false;
   }
   lstrcpyA(installFolder, joined);

@@ -5,7 +5,8 @@ set -euo pipefail
 
 build_pkgs=(cmake make g++ perl libgtest-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev
             g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-x86-64
-            binutils-mingw-w64-i686 fonts-ipafont-gothic libisofs-dev)
+            binutils-mingw-w64-i686 fonts-ipafont-gothic libisofs-dev libssl-dev
+            osslsigncode openssl xorriso dpkg-dev)
 wine_pkgs=(wine wine64 fonts-wine xvfb xauth x11-apps xdotool imagemagick fonts-ipafont-gothic locales
            jq procps xorriso)
 # The 32-bit root of scripts/root32.sh and the emulated machine that boots it

@@ -42,9 +42,10 @@ packages=(
   # 32-bit builds: -m32 toolchains (GCC's sanitizer runtimes come with the
   # multilib packages, clang's i386 ones with libclang-rt), i386 libraries
   cmake make g++ g++-multilib gcc-multilib clang libclang-rt-14-dev
-  libgtest-dev:i386 libbenchmark-dev:i386 libstb-dev libisofs-dev:i386
-  # disc images (the tests read them back with xorriso)
-  xorriso
+  libgtest-dev:i386 libbenchmark-dev:i386 libstb-dev libisofs-dev:i386 libssl-dev:i386
+  # disc images (the tests read them back with xorriso); signed ones (the
+  # Wine test of a signed image makes its test CA with openssl)
+  xorriso openssl osslsigncode
   # a kernel and init ramdisk to boot the root under QEMU
   linux-image-amd64 kmod
 )

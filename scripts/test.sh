@@ -105,10 +105,12 @@ stage_what[sanitize]="x86_64 unit tests under ASan and UBSan (build/sanitize, cl
 stage_what[fuzz]="x86_64 libFuzzer targets over their saved corpora, then 20 s each (build/fuzz)"
 stage_what[wine]="x86_64 KSetup.exe under Wine, 64-bit prefix (build/wine, screenshots build/e2e)"
 stage_what[imports]="DLLs imported by both KSetup.exe builds, and their blends' prefetches"
+stage_what[release]="signed, reproducible and verified sample discs; the version resource; the Debian package installed with dpkg"
 stage unit ctest --test-dir build/native --output-on-failure -j2
 stage sanitize ctest --test-dir build/sanitize --output-on-failure -j2
 stage fuzz fuzz/run.sh short
 stage imports tests/check_imports.sh
+stage release tests/release/run.sh
 # The x86_64 Wine suite, then the program on a Western system (code page
 # 1252): the windows, prompts, messages and a whole install, start and
 # uninstall of the sample game.

@@ -37,6 +37,8 @@
 #include "platform/sjis.h"
 #include "platform/text.h"
 #include "script/config.h"
+#include "tools/cmd_disc_release.h"
+#include "tools/lib/disc_release.h"
 #include "tools/lib/epa_encode.h"
 #include "tools/lib/image_drive.h"
 #include "tools/lib/iso_image.h"
@@ -49,11 +51,14 @@
 namespace fs = std::filesystem;
 
 static const char kDiscUsage[] =
-    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] | disc list IMAGE  (disc help for "
-    "more)";
+    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] [signing] | disc verify DIR | "
+    "disc list IMAGE  (disc help for more)";
 
 static const char kDiscHelp[] =
     "usage: ksetup-tool disc build PROJECT --out DIR [--image] [--exe KSetup.exe]\n"
+    "                  [--sign-pkcs12 FILE | --sign-cert CERT.pem --sign-key KEY.pem]\n"
+    "                  [--sign-password-file FILE] [--timestamp URL]\n"
+    "       ksetup-tool disc verify DIR\n"
     "       ksetup-tool disc list IMAGE\n"
     "\n"
     "disc build makes a game's disc set from a project folder:\n"
@@ -67,17 +72,30 @@ static const char kDiscHelp[] =
     "                         name, by the path they name it\n"
     "  PROJECT/discN/         optional: anything else disc N holds, as it is\n"
     "  PROJECT/project.ini    optional: EPAMODE NAME.EPA = 0|1|2 (else the\n"
-    "                         smallest exact mode, as epa encode chooses)\n"
-    "It writes DIR/disc1 ... DIR/discN: on disc 1 KSetup.exe (--exe, default the\n"
-    "win32 build), KSetup.ini and Instdata.pak with the pictures; on each disc\n"
+    "                         smallest exact mode, as epa encode chooses);\n"
+    "                         DATE = YYYY-MM-DD [HH:MM:SS]; SIGNPKCS12, SIGNCERT,\n"
+    "                         SIGNKEY, SIGNPASSWORDFILE, TIMESTAMP = as the options\n"
+    "It writes DIR/disc1 ... DIR/discN: on disc 1 KSetup.exe (--exe; else\n"
+    "KSetup.exe beside the tool, else the installed win32 build in\n"
+    "../share/ksetup/win32 from the tool's folder), KSetup.ini and Instdata.pak\n"
+    "with the pictures; on each disc\n"
     "its listed files, its PROJECT/discN files and its KEYFILE (written when\n"
     "the project has none). Then it runs script check over the discs and\n"
     "fails on its errors. --image also writes DIR/disc1.iso ... DIR/discN.iso:\n"
     "ISO 9660 with Joliet names (what Windows reads) and Rock Ridge, labelled\n"
     "by DISCLABEL (else by DISCNAME, cut to 16 characters), disc 1 with an\n"
     "autorun.inf that starts KSetup.exe (unless PROJECT/disc1 holds one).\n"
-    "A DIR/discN folder is replaced only when disc build wrote it.\n"
+    "A DIR/discN folder is replaced only when disc build wrote it. --image also\n"
+    "writes DIR/SHA256SUMS (sha256sum -c reads it).\n"
+    "--sign-pkcs12 FILE, or --sign-cert CERT.pem with --sign-key KEY.pem, signs\n"
+    "disc 1's KSetup.exe with osslsigncode (Authenticode, SHA-256) and verifies\n"
+    "it; the password comes from --sign-password-file FILE (its first line) or\n"
+    "KSETUP_SIGN_PASSWORD. --timestamp URL adds an RFC 3161 time stamp.\n"
+    "With DATE in project.ini or SOURCE_DATE_EPOCH every file, folder and image\n"
+    "carries that date: two builds of the same project are byte-identical.\n"
     "\n"
+    "disc verify DIR checks the images of DIR against DIR/SHA256SUMS and reads\n"
+    "every file of every image back.\n"
     "disc list IMAGE prints the image's label and every folder and file with\n"
     "its size, by the names Windows sees.\n";
 
@@ -134,6 +152,8 @@ struct Build {
   std::string project, out, exe;
   bool exeGiven = false;  // --exe, else the default
   bool image = false;
+  ReleaseOptions releaseLine, releaseFile, release;  // the options, project.ini's, both
+  ScratchFolder scratch;                              // the signed KSetup.exe
   std::string scriptName;            // PROJECT/KSetup.ini
   std::string script;                // code page 932, sizes filled
   std::map<std::string, int> modes;  // pathKey of a picture -> EPAMODE
@@ -199,6 +219,10 @@ static int readSettings(Build* b) {
     line++;
     while (!l.empty() && (l.back() == '\r' || l.back() == ' ' || l.back() == '\t')) l.pop_back();
     if (l.empty() || l[0] == '#' || l.rfind("//", 0) == 0 || l.rfind("REM", 0) == 0) continue;
+    std::string reason;
+    int taken = takeReleaseSetting(l, b->project, &b->releaseFile, &reason);
+    if (taken < 0) return failInput(path + ":" + std::to_string(line), reason);
+    if (taken > 0) continue;
     char name[256] = {};
     int mode = -1;
     char extra = 0;
@@ -359,16 +383,6 @@ static int buildArchive(const Build& b, const std::vector<std::string>& names,
 }
 
 // ---- Laying out the discs --------------------------------------------------------------------
-
-// The default KSetup.exe: the win32 build beside the tool's own build.
-static std::string defaultExe() {
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "";
-  self[n] = 0;
-  fs::path bin = fs::path(self).parent_path();  // build/native/bin
-  return (bin.parent_path().parent_path() / "win32" / "bin" / "KSetup.exe").string();
-}
 
 // files/ before the lists are looked up in it: two files that are one name
 // on Windows would be picked by the order of the host's folder, so they are
@@ -554,15 +568,17 @@ static int layOut(Build* b) {
   if (rc == kExitOk) {
     std::string exeData;
     if (!readWholeFile(b->exe, &exeData))
-      rc = failInput(b->exe, b->exeGiven ? strerror(errno)
-                                         : "no win32 build of KSetup.exe here (the default): build "
-                                           "the win32 preset or give --exe");
+      rc = failInput(b->exe, strerror(errno));
     else if (exeData.compare(0, 2, "MZ") != 0)
       rc = failInput(b->exe, "not a Windows program");
-    std::string unused;
+    std::string unused, program = b->exe;
+    if (rc == kExitOk && b->release.sign.wanted())
+      rc = signDiscProgram(b->release, b->exe, shownText(config.appliTitle), &b->scratch, &program);
+    std::error_code ec;
+    uint64_t programSize = fs::file_size(program, ec);
     Disc& one = b->discs[0];
     if (rc == kExitOk) {
-      addFile(&one, {"KSetup.exe", b->exe, "", exeData.size(), "KSetup.exe (--exe)"}, &unused);
+      addFile(&one, {"KSetup.exe", program, "", programSize, "KSetup.exe (--exe)"}, &unused);
       addFile(&one, {"KSetup.ini", "", b->script, b->script.size(), "the setup script"}, &unused);
       addFile(&one, {"Instdata.pak", "", archive, archive.size(), "the pictures' archive"},
               &unused);
@@ -600,8 +616,9 @@ static std::string discFolder(const Build& b, size_t d) {
 static std::string imagePath(const Build& b, size_t d) { return discFolder(b, d) + ".iso"; }
 
 // What an earlier build left in DIR: its disc folders and images, of any
-// number of discs.
+// number of discs, and the images' sums.
 static bool isBuildOutput(const std::string& name) {
+  if (name == "SHA256SUMS" || name == "SHA256SUMS.part") return true;
   if (name.size() < 5 || name.compare(0, 4, "disc") != 0) return false;
   size_t end = name.find_first_not_of("0123456789", 4);
   if (end == 4) return false;
@@ -797,21 +814,38 @@ static int writeImages(const Build& b) {
 
 // ---- disc build ----------------------------------------------------------------------------
 
-static const char kBuildUsage[] = "disc build PROJECT --out DIR [--image] [--exe KSetup.exe]";
+static const char kBuildUsage[] =
+    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] [--sign-pkcs12 FILE | --sign-cert "
+    "CERT.pem --sign-key KEY.pem] [--sign-password-file FILE] [--timestamp URL]";
 
 static int discBuild(int argc, char** argv) {
   Build b;
   for (int i = 0; i < argc; i++) {
     std::string a = argv[i];
+    int taken = takeReleaseOption(argc, argv, &i, &b.releaseLine);
+    if (taken < 0) {
+      fprintf(stderr, "ksetup-tool: %s needs a value\n", a.c_str());
+      return failUsage(kBuildUsage);
+    }
+    if (taken > 0) continue;
+    if (a == "--help" || a == "-h") {
+      printf("usage: ksetup-tool %s\n(ksetup-tool disc help for more)\n", kBuildUsage);
+      return kExitOk;
+    }
+    if ((a == "--out" || a == "--exe") && i + 1 >= argc) {
+      fprintf(stderr, "ksetup-tool: %s needs a value\n", a.c_str());
+      return failUsage(kBuildUsage);
+    }
     if (a == "--out" && i + 1 < argc)
       b.out = fs::absolute(argv[++i]).lexically_normal().string();
     else if (a == "--exe" && i + 1 < argc)
       b.exe = fs::absolute(argv[++i]).lexically_normal().string();
     else if (a == "--image")
       b.image = true;
-    else if (a.size() > 1 && a[0] == '-')
+    else if (a.size() > 1 && a[0] == '-') {
+      fprintf(stderr, "ksetup-tool: unknown option %s\n", a.c_str());
       return failUsage(kBuildUsage);
-    else if (b.project.empty())
+    } else if (b.project.empty())
       b.project = fs::absolute(a).lexically_normal().string();
     else
       return failUsage(kBuildUsage);
@@ -820,7 +854,12 @@ static int discBuild(int argc, char** argv) {
   while (b.project.size() > 1 && b.project.back() == '/') b.project.pop_back();
   while (b.out.size() > 1 && b.out.back() == '/') b.out.pop_back();
   b.exeGiven = !b.exe.empty();
-  if (!b.exeGiven) b.exe = defaultExe();
+  if (!b.exeGiven) {
+    std::string searched;
+    b.exe = defaultProgram(&searched);
+    if (b.exe.empty())
+      return failInput("KSetup.exe", "no KSetup.exe: give --exe (looked at " + searched + ")");
+  }
   b.scriptName = b.project + "/KSetup.ini";
   if (!isFolder(b.project)) return failInput(b.project, "no such project folder");
   for (const char* folder : {"files", "pictures"})
@@ -830,6 +869,9 @@ static int discBuild(int argc, char** argv) {
   mapDrive(kFilesDrive, b.project + "/files");
 
   int rc = readSettings(&b);
+  std::string reason;
+  if (rc == kExitOk && !mergeReleaseOptions(b.releaseLine, b.releaseFile, &b.release, &reason))
+    rc = failInput("SOURCE_DATE_EPOCH", reason);
   if (rc == kExitOk) rc = readScript(&b);
   if (rc == kExitOk) rc = fillSizes(&b);
   if (rc == kExitOk) rc = layOut(&b);
@@ -840,8 +882,11 @@ static int discBuild(int argc, char** argv) {
   std::vector<std::string> discs;
   for (size_t d = 0; d < b.discs.size(); d++) discs.push_back(discFolder(b, d));
   if ((rc = checkDiscSet(discs[0], discs, "")) != kExitOk) return rc;
+  setIsoImageDate(b.release.date);
   if (b.image && (rc = writeImages(b)) != kExitOk) return rc;
-  return kExitOk;
+  std::vector<std::string> images;
+  for (size_t d = 0; b.image && d < b.discs.size(); d++) images.push_back(imagePath(b, d));
+  return finishRelease(b.release, b.out, discs, images);
 }
 
 // ---- disc list -----------------------------------------------------------------------------
@@ -867,6 +912,7 @@ int toolDisc(int argc, char** argv) {
     return kExitOk;
   }
   if (argc >= 1 && !strcmp(argv[0], "build")) return discBuild(argc - 1, argv + 1);
+  if (argc >= 1 && !strcmp(argv[0], "verify")) return discVerify(argc - 1, argv + 1);
   if (argc == 2 && !strcmp(argv[0], "list")) return discList(argv[1]);
   return failUsage(kDiscUsage);
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/cmd_help.h"
 #include "tools/tool.h"
 
 static const char kUsage[] =
@@ -18,8 +19,12 @@ static const char kUsage[] =
     "  install DIR --disc DISC1 [--disc DISC2 ...] --to FOLDER [--option 8|4|2]\n"
     "  uninstall DIR --from FOLDER [--save-data]\n"
     "  disc build PROJECT --out DIR [--image] [--exe KSetup.exe]\n"
+    "             [--sign-pkcs12 FILE | --sign-cert CERT.pem --sign-key KEY.pem]\n"
+    "             [--sign-password-file FILE] [--timestamp URL]\n"
+    "  disc verify DIR\n"
     "  disc list IMAGE\n"
-    "DIR and DISCn: a disc folder or an ISO 9660 disc image.\n";
+    "DIR and DISCn: a disc folder or an ISO 9660 disc image.\n"
+    "ksetup-tool --version; ksetup-tool COMMAND --help; man ksetup-tool.\n";
 
 int failInput(const std::string& file, const std::string& reason) {
   fprintf(stderr, "ksetup-tool: %s: %s\n", file.c_str(), reason.c_str());
@@ -37,6 +42,8 @@ int main(int argc, char** argv) {
     return argc < 2 ? kExitUsage : kExitOk;
   }
   const char* group = argv[1];
+  int help = answerHelp(argc, argv, kUsage);
+  if (help >= 0) return help;
   if (!strcmp(group, "pak")) return toolPak(argc - 2, argv + 2);
   if (!strcmp(group, "script")) return toolScript(argc - 2, argv + 2);
   if (!strcmp(group, "epa")) return toolEpa(argc - 2, argv + 2);

@@ -5,6 +5,7 @@
 #include "install/file_ops.h"
 #include "install/install_path.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "script/config.h"
 
 // Deletes the file, or the plain files a pattern matches, that `entry` names
@@ -85,6 +86,56 @@ bool removeInstalledFilesIn(const char* folder, int deleteSaveData) {
 
 bool removeInstalledFiles(int deleteSaveData) {
   return removeInstalledFilesIn(installFolder, deleteSaveData);
+}
+
+// ---- Saves Windows moved -------------------------------------------------------
+
+static bool isLink(const FileOps* ops, const char* path) { return ops->isLink && ops->isLink(path); }
+
+// True when no folder from `top` (a folder `path` begins with, given
+// without a trailing separator) down to `path` is a link.
+static bool noLinkBelow(const FileOps* ops, const char* top, const char* path) {
+  char level[kPathSize];
+  for (size_t i = strlen(top); i <= strlen(path); i += sjisCharLength(path + i)) {
+    if (path[i] != 0 && path[i] != '\\' && path[i] != '/') continue;
+    memcpy(level, path, i);
+    level[i] = 0;
+    if (isLink(ops, level)) return false;
+  }
+  return true;
+}
+
+bool removeMovedSaveData(const char* store, const char* folder) {
+  char mirror[kPathSize];
+  if (!virtualStoreMirror(mirror, store, folder)) return false;
+  if (!mirror[0]) return true;
+  const FileOps* ops = fileOps();
+  // Every program of the player can write there: a link planted on the way
+  // would lead the deletions anywhere.
+  if (!noLinkBelow(ops, store, mirror)) return false;
+  bool result = true;
+  char part[kPathSize], path[kPathSize];
+  for (int k = 0; k < kSaveDataItems && config.saveData[k][0]; k++) {
+    const char* entry = config.saveData[k];
+    patternFolderPart(entry, part);
+    if (installPath(path, mirror, part[0] ? part : nullptr, nullptr) && !noLinkBelow(ops, mirror, path))
+      result = false;
+    else if (!removeEntry(ops, mirror, entry))
+      result = false;
+  }
+  // The folders the entries lie in, each level up to the mirror; a folder
+  // still holding anything stays.
+  for (int k = 0; k < kSaveDataItems && config.saveData[k][0]; k++) {
+    char level[kPathSize];
+    patternFolderPart(config.saveData[k], part);
+    while (part[0]) {
+      if (installPath(path, mirror, part, nullptr) && !isLink(ops, path)) ops->removeFolder(path);
+      patternFolderPart(part, level);
+      strcpy(part, level);
+    }
+  }
+  ops->removeFolder(mirror);
+  return result;
 }
 
 // ---- Taking back one install ---------------------------------------------------

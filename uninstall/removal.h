@@ -19,6 +19,20 @@ bool removeInstalledFiles(int deleteSaveData);
 // The same for a given folder.
 bool removeInstalledFilesIn(const char* folder, int deleteSaveData);
 
+// ---- Saves Windows moved -------------------------------------------------------
+
+// A game without a manifest of its own that writes its saves into its
+// folder below the program files folder has them put by Windows into the
+// user's VirtualStore folder `store`, at the install folder without its
+// drive (virtualStoreMirror). Removes there what the save-data list names,
+// then the folders of its entries that this leaves empty, deepest first, and
+// the install folder's place itself when empty; nothing else there, and
+// nothing through a link. True when every deletion succeeded or found
+// nothing to delete, and when there is no such place (a network folder);
+// false when a deletion failed, an entry was refused, the place does not
+// fit, or a link was found on the way.
+bool removeMovedSaveData(const char* store, const char* folder);
+
 // ---- Taking back one install ---------------------------------------------------
 
 // What one journal entry notes.

@@ -60,12 +60,22 @@ static bool deleteKeyTree(HKEY parent, const wchar_t* name, int depth = 0) {
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
+// The saves a game without a manifest of its own wrote while it ran from
+// below the program files folder: Windows put them into the player's
+// VirtualStore folder, where they go with the save data as well.
+static bool removeVirtualizedSaveData() {
+  char store[MAX_PATH];
+  if (!virtualStoreFolder(store)) return false;
+  return !store[0] || removeMovedSaveData(store, installFolder);
+}
+
 static void uninstallGame(HWND dialog) {
   int deleteSaveData = static_cast<int>(SendDlgItemMessageW(dialog, kSaveDataBox, BM_GETSTATE, 0, 0) & 3);
   // The entry in the system's list and the copies it starts go first, so
   // that their folder does not keep the install folder.
   removeUninstallEntry();
   bool filesRemoved = removeInstalledFiles(deleteSaveData);
+  if (deleteSaveData && !removeVirtualizedSaveData()) filesRemoved = false;
   bool shortcutsRemoved = removeShortcuts();
   // An empty key name would name HKEY_CURRENT_USER itself.
   wchar_t key[MAX_PATH];

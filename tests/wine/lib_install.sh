@@ -31,15 +31,21 @@ ki_only_drive() {
 # ---- Disc sets ------------------------------------------------------------------
 
 # ki_sample_discs: KI_D1 and KI_D2 become the sample discs (their files
-# linked, not copied; never change them) with KSetup.exe on disc 1. False
-# when the samples have not been made.
+# linked, not copied; never change them) with KSetup.exe on disc 1 (the
+# build under test; the disc's own with KSETUP_KEEP_DISC_EXE=1, as for a
+# signed one). False when the samples have not been made.
 ki_sample_discs() {
   [ -f "$KI_SAMPLES/disc1/KSetup.ini" ] && [ -d "$KI_SAMPLES/disc2" ] || return 1
   rm -rf "$KI_D1" "$KI_D2"
   cp -rs "$KI_SAMPLES/disc1" "$KI_D1"
   cp -rs "$KI_SAMPLES/disc2" "$KI_D2"
   rm -f "$KI_D1/KSetup.exe"
-  cp "$KS_BIN/KSetup.exe" "$KI_D1/KSetup.exe"
+  if [ "${KSETUP_KEEP_DISC_EXE:-0}" = 1 ]; then
+    cp "$KI_SAMPLES/disc1/KSetup.exe" "$KI_D1/KSetup.exe"
+    echo "disc 1 keeps its own KSetup.exe"
+  else
+    cp "$KS_BIN/KSetup.exe" "$KI_D1/KSetup.exe"
+  fi
 }
 
 # ki_random FILE BYTES: a file of pseudo-random bytes.

@@ -308,10 +308,12 @@ static bool discSetCurrent(const char* path) {
 
 static void discSleep(uint32_t milliseconds) { host()->sleep(milliseconds); }
 
+static bool discIsLink(const char* path) { return !resolve(path).drive && host()->isLink(path); }
+
 static const FileOps discOps = {
     discOpenRead,     discSize,         discCreate,     discRead,      discWrite,
     discClose,        discFindFirst,    discFindNext,   discFindClose, discDeleteFile, discMoveFile,
-    discCreateFolder, discRemoveFolder, discSetCurrent, discSleep,
+    discCreateFolder, discRemoveFolder, discSetCurrent, discSleep,     discIsLink,
 };
 
 const FileOps* discFileOps() { return &discOps; }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 // libisofs.h uses the fixed-size types without including their header, and
@@ -130,11 +131,19 @@ std::string isoCutLabel(const std::string& label) {
 
 // ---- Writing -------------------------------------------------------------------------
 
+static int64_t imageDate = -1;
+
+void setIsoImageDate(int64_t date) { imageDate = date; }
+
 bool writeIsoImage(const std::string& folder, const std::vector<IsoExtraFile>& extra,
                    const std::string& label, const std::string& imagePath, IsoProgress progress,
                    void* context, std::string* error) {
   startLibrary();
   libraryReason(0);  // forget older messages
+  // The library's "now" stamps the nodes made here (the extra files) and the
+  // volume.
+  time_t now = time_t(imageDate);
+  iso_nowtime(&now, imageDate >= 0 ? 1 : 2);
   IsoImage* image = nullptr;
   int rc = iso_image_new(label.c_str(), &image);
   if (rc < 0) {
@@ -176,6 +185,21 @@ bool writeIsoImage(const std::string& folder, const std::vector<IsoExtraFile>& e
   iso_write_opts_set_iso_level(options, 2);
   iso_write_opts_set_rockridge(options, 1);
   iso_write_opts_set_joliet(options, 1);
+  if (imageDate >= 0) {
+    // Every date from the one given, in GMT; the volume identifier (its
+    // creation time to the centisecond) from it too.
+    char uuid[32];
+    struct tm tm = {};
+    gmtime_r(&now, &tm);
+    strftime(uuid, sizeof uuid, "%Y%m%d%H%M%S00", &tm);
+    iso_write_opts_set_replace_timestamps(options, 2);
+    iso_write_opts_set_default_timestamp(options, now);
+    iso_write_opts_set_always_gmt(options, 1);
+    iso_write_opts_set_pvd_times(options, now, now, 0, 0, uuid);
+    // The Rock Ridge entries without file serial numbers, which the library
+    // hands out in an order of its own from build to build.
+    iso_write_opts_set_rrip_version_1_10(options, 1);
+  }
   struct burn_source* source = nullptr;
   rc = iso_image_create_burn_source(image, options, &source);
   iso_write_opts_free(options);

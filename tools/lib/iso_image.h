@@ -34,6 +34,12 @@ std::string isoLabelProblem(const std::string& label);
 // `label` cut to the characters a volume label holds.
 std::string isoCutLabel(const std::string& label);
 
+// The date of every image written from now on, in seconds since 1970 (UTC):
+// its volume dates, the dates of its files and folders, and its volume
+// identifier, so that the same folder gives the same bytes. Negative (the
+// default): the time of writing.
+void setIsoImageDate(int64_t date);
+
 // A file the image holds beside the folder's (in the root).
 struct IsoExtraFile {
   std::string name;
