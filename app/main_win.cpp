@@ -367,10 +367,11 @@ static bool copyRunFile(const wchar_t* name, const wchar_t* sourceFolder, const 
 
 // Copies the program, its script and its archive into a new folder of its
 // own under the temporary folder and starts that copy there with the mode
-// letter (t or r) as its argument. The folder is held open from its
-// creation until the copy has started; any failed copy, or a folder name
-// that no longer leads to the folder made, is a failed relaunch, and
-// nothing is started from there.
+// letter (t or r) as its argument, followed by the folder the discs are
+// looked for in besides the drives (startRoot), quoted, when there is one.
+// The folder is held open from its creation until the copy has started;
+// any failed copy, or a folder name that no longer leads to the folder
+// made, is a failed relaunch, and nothing is started from there.
 static RelaunchResult relaunchFromTemp(char mode) {
   wchar_t ownPath[kWidePath], sourceFolder[kWidePath], runFolder[kWidePath];
   HANDLE hold = nullptr;
@@ -380,11 +381,18 @@ static RelaunchResult relaunchFromTemp(char mode) {
                 copyRunFile(kArchiveFile, sourceFolder, runFolder);
 
   wchar_t program[kWidePath];
-  wchar_t commandLine[kWidePath + 8];
+  wchar_t commandLine[2 * kWidePath + 16], start[kWidePath];
   bool built = copied && joinWide(program, runFolder, kProgramFile) && pathIsHeldFolder(runFolder, hold);
   // Quoted, so that a temporary folder with blanks still leaves the mode
-  // letter as the first character of the copy's arguments.
+  // letter as the first character of the copy's arguments. The start folder
+  // goes without its last backslash, which would escape the closing quote
+  // for most readers of a command line.
   if (built) wsprintfW(commandLine, L"\"%s\" %c", program, mode);
+  if (built && startRoot[0] && widen(startRoot, start, kWidePath)) {
+    dropTrailingBackslash(start);
+    int used = lstrlenW(commandLine);
+    wsprintfW(commandLine + used, L" \"%s\"", start);
+  }
 
   closeInstanceMutex();
   STARTUPINFOW startup;
@@ -508,8 +516,7 @@ static bool runStartupCommands() {
       reloads++;
       char source[MAX_PATH];
       if (fromDisc) {
-        lstrcpyA(source, "A:\\");
-        source[0] = static_cast<char>('A' + cdDrive - 1);
+        lstrcpynA(source, discRoot, MAX_PATH);
       } else {
         lstrcpynA(source, installFolder, MAX_PATH);
       }
@@ -684,7 +691,22 @@ static void leaveUnusedRunFolder(const char* arguments) {
   scheduleSelfRemoval(true);
 }
 
-static int runProgram(HINSTANCE module, const char* arguments, int showCommand) {
+// startRoot becomes `folder` unless that is the root of a CD-ROM drive,
+// where only the drives are searched, as for a set on discs.
+static void setStartFolder(const wchar_t* folder) {
+  char narrowFolder[MAX_PATH];
+  startRoot[0] = 0;
+  if (!folder[0] || !narrow(folder, narrowFolder, MAX_PATH) ||
+      !discRootOf(startRoot, kDiscRootSize, narrowFolder))
+    return;
+  wchar_t root[kWidePath];
+  if (driveOfRoot(startRoot) && widen(startRoot, root, kWidePath) && GetDriveTypeW(root) == DRIVE_CDROM)
+    startRoot[0] = 0;
+}
+
+// `startFolder`: the folder the player started the program from, as the
+// relaunch passes it on; empty when the program was not started that way.
+static int runProgram(HINSTANCE module, const char* arguments, const wchar_t* startFolder, int showCommand) {
   if (!takeInstanceMutex()) {
     leaveUnusedRunFolder(arguments);
     return 0;
@@ -692,11 +714,16 @@ static int runProgram(HINSTANCE module, const char* arguments, int showCommand) 
   instance = module;
   detectMmx();
 
+  setStartFolder(startFolder);
   switch (arguments ? arguments[0] : 0) {
     case 0:
     case 'U':
     case 'u': {
       removeLeftRunFolders();
+      // Started by the player: the program's own folder is where the set
+      // lies, unless that is a CD-ROM drive's root.
+      wchar_t ownPath[kWidePath], ownFolder[kWidePath];
+      if (!startFolder[0] && getOwnPath(ownPath, ownFolder)) setStartFolder(ownFolder);
       RelaunchResult result = relaunchFromTemp(arguments && arguments[0] ? 'r' : 't');
       if (result != kRelaunchFailed) return 0;
       break;
@@ -764,6 +791,17 @@ int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR, int showCommand) {
   }
   while (*line == L' ' || *line == L'\t') line++;
   if (*line) arguments[0] = *line < 0x80 ? static_cast<char>(*line) : '?';
-  runProgram(module, arguments, showCommand);
+  // After the mode letter, the relaunch's quoted start folder.
+  static wchar_t startFolder[kWidePath];
+  if (*line) {
+    for (line++; *line == L' ' || *line == L'\t'; line++) {
+    }
+    if (*line == L'"') {
+      int n = 0;
+      for (line++; *line && *line != L'"' && n < kWidePath - 1; line++) startFolder[n++] = *line;
+      startFolder[*line == L'"' ? n : 0] = 0;
+    }
+  }
+  runProgram(module, arguments, startFolder, showCommand);
   return 0;
 }

@@ -51,11 +51,11 @@
 namespace fs = std::filesystem;
 
 static const char kDiscUsage[] =
-    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] [signing] | disc verify DIR | "
+    "disc build PROJECT --out DIR [--image | --merged] [--exe KSetup.exe] [signing] | disc verify DIR | "
     "disc list IMAGE  (disc help for more)";
 
 static const char kDiscHelp[] =
-    "usage: ksetup-tool disc build PROJECT --out DIR [--image] [--exe KSetup.exe]\n"
+    "usage: ksetup-tool disc build PROJECT --out DIR [--image | --merged] [--exe KSetup.exe]\n"
     "                  [--sign-pkcs12 FILE | --sign-cert CERT.pem --sign-key KEY.pem]\n"
     "                  [--sign-password-file FILE] [--timestamp URL]\n"
     "       ksetup-tool disc verify DIR\n"
@@ -85,8 +85,12 @@ static const char kDiscHelp[] =
     "ISO 9660 with Joliet names (what Windows reads) and Rock Ridge, labelled\n"
     "by DISCLABEL (else by DISCNAME, cut to 16 characters), disc 1 with an\n"
     "autorun.inf that starts KSetup.exe (unless PROJECT/disc1 holds one).\n"
-    "A DIR/discN folder is replaced only when disc build wrote it. --image also\n"
-    "writes DIR/SHA256SUMS (sha256sum -c reads it).\n"
+    "--merged writes one folder, DIR/merged, instead: every disc's files and\n"
+    "key files together, for a download or a copy on a hard disk (KSetup.exe\n"
+    "started from it finds every disc there); a path two discs both hold stops\n"
+    "the build.\n"
+    "A DIR/discN (or DIR/merged) folder is replaced only when disc build wrote\n"
+    "it. --image also writes DIR/SHA256SUMS (sha256sum -c reads it).\n"
     "--sign-pkcs12 FILE, or --sign-cert CERT.pem with --sign-key KEY.pem, signs\n"
     "disc 1's KSetup.exe with osslsigncode (Authenticode, SHA-256) and verifies\n"
     "it; the password comes from --sign-password-file FILE (its first line) or\n"
@@ -152,6 +156,8 @@ struct Build {
   std::string project, out, exe;
   bool exeGiven = false;  // --exe, else the default
   bool image = false;
+  bool merged = false;  // --merged: one folder for every disc
+  size_t discCount = 0;  // discs of the script (one merged folder holds them all)
   ReleaseOptions releaseLine, releaseFile, release;  // the options, project.ini's, both
   ScratchFolder scratch;                              // the signed KSetup.exe
   std::string scriptName;            // PROJECT/KSetup.ini
@@ -611,14 +617,29 @@ static int layOut(Build* b) {
 // ---- Writing -----------------------------------------------------------------------------
 
 static std::string discFolder(const Build& b, size_t d) {
-  return b.out + "/disc" + std::to_string(d + 1);
+  return b.merged ? b.out + "/merged" : b.out + "/disc" + std::to_string(d + 1);
+}
+
+// Puts every disc's files into one folder; a path that two discs both hold
+// (other than the same source file) cannot be merged.
+static int mergeDiscs(Build* b) {
+  Disc merged;
+  for (size_t d = 0; d < b->discs.size(); d++)
+    for (const DiscFile& f : b->discs[d].files) {
+      std::string reason;
+      if (!addFile(&merged, f, &reason))
+        return failInput(b->project, "disc " + std::to_string(d + 1) + " cannot be merged: " + f.from + ": " +
+                                         reason);
+    }
+  b->discs.assign(1, merged);
+  return kExitOk;
 }
 static std::string imagePath(const Build& b, size_t d) { return discFolder(b, d) + ".iso"; }
 
 // What an earlier build left in DIR: its disc folders and images, of any
-// number of discs, and the images' sums.
+// number of discs, its merged folder, and the images' sums.
 static bool isBuildOutput(const std::string& name) {
-  if (name == "SHA256SUMS" || name == "SHA256SUMS.part") return true;
+  if (name == "merged" || name == "SHA256SUMS" || name == "SHA256SUMS.part") return true;
   if (name.size() < 5 || name.compare(0, 4, "disc") != 0) return false;
   size_t end = name.find_first_not_of("0123456789", 4);
   if (end == 4) return false;
@@ -737,7 +758,8 @@ static int writeDiscs(const Build& b) {
       bytes += f.size;
     }
     clearBar(&progress);
-    printf("disc %zu: %zu file%s, %s in %s\n", d + 1, b.discs[d].files.size(),
+    std::string which = b.merged ? "all discs" : "disc " + std::to_string(d + 1);
+    printf("%s: %zu file%s, %s in %s\n", which.c_str(), b.discs[d].files.size(),
            b.discs[d].files.size() == 1 ? "" : "s", megabytes(bytes).c_str(),
            discFolder(b, d).c_str());
     fflush(stdout);
@@ -815,7 +837,7 @@ static int writeImages(const Build& b) {
 // ---- disc build ----------------------------------------------------------------------------
 
 static const char kBuildUsage[] =
-    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] [--sign-pkcs12 FILE | --sign-cert "
+    "disc build PROJECT --out DIR [--image | --merged] [--exe KSetup.exe] [--sign-pkcs12 FILE | --sign-cert "
     "CERT.pem --sign-key KEY.pem] [--sign-password-file FILE] [--timestamp URL]";
 
 static int discBuild(int argc, char** argv) {
@@ -842,6 +864,8 @@ static int discBuild(int argc, char** argv) {
       b.exe = fs::absolute(argv[++i]).lexically_normal().string();
     else if (a == "--image")
       b.image = true;
+    else if (a == "--merged")
+      b.merged = true;
     else if (a.size() > 1 && a[0] == '-') {
       fprintf(stderr, "ksetup-tool: unknown option %s\n", a.c_str());
       return failUsage(kBuildUsage);
@@ -850,7 +874,7 @@ static int discBuild(int argc, char** argv) {
     else
       return failUsage(kBuildUsage);
   }
-  if (b.project.empty() || b.out.empty()) return failUsage(kBuildUsage);
+  if (b.project.empty() || b.out.empty() || (b.image && b.merged)) return failUsage(kBuildUsage);
   while (b.project.size() > 1 && b.project.back() == '/') b.project.pop_back();
   while (b.out.size() > 1 && b.out.back() == '/') b.out.pop_back();
   b.exeGiven = !b.exe.empty();
@@ -875,12 +899,15 @@ static int discBuild(int argc, char** argv) {
   if (rc == kExitOk) rc = readScript(&b);
   if (rc == kExitOk) rc = fillSizes(&b);
   if (rc == kExitOk) rc = layOut(&b);
+  b.discCount = b.discs.size();
+  if (rc == kExitOk && b.merged) rc = mergeDiscs(&b);
   if (rc != kExitOk) return rc;
 
   catchStopSignals();
   if ((rc = prepareOut(b)) != kExitOk || (rc = writeDiscs(b)) != kExitOk) return rc;
   std::vector<std::string> discs;
-  for (size_t d = 0; d < b.discs.size(); d++) discs.push_back(discFolder(b, d));
+  // The merged folder is checked as every disc of the set.
+  for (size_t d = 0; d < b.discCount; d++) discs.push_back(discFolder(b, d));
   if ((rc = checkDiscSet(discs[0], discs, "")) != kExitOk) return rc;
   setIsoImageDate(b.release.date);
   if (b.image && (rc = writeImages(b)) != kExitOk) return rc;
