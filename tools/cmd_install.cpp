@@ -4,7 +4,6 @@
 // copyDisc disc by disc, and removeInstalledFiles; only the disc prompts,
 // the scene, the shortcuts and the registry are left out.
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -47,11 +46,6 @@ static std::string absolutePath(const std::string& path) {
   }
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   return out;
-}
-
-static bool isFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The install folder in the program's form (see mapInstallFolder), checked as
