@@ -24,6 +24,7 @@
 #include "platform/text.h"
 #include "script/config.h"
 #include "tools/lib/image_drive.h"
+#include "tools/lib/noted_file_ops.h"
 #include "tools/lib/progress.h"
 #include "tools/tool.h"
 #include "uninstall/removal.h"
@@ -80,89 +81,6 @@ static int loadScript(const std::string& dir) {
   return kExitOk;
 }
 
-// ---- File operations that remember -----------------------------------------------------
-// The platform's operations, with the last paths opened, the last failure and
-// the files made or deleted noted for the messages and summaries. Only the
-// thread that copies or removes uses them; the main thread reads the notes
-// after it has ended.
-
-struct FileNotes {
-  std::string source, destination;  // of the file being copied (program form)
-  int error = 0;                    // errno of the last failure
-  int openFiles = 0;
-  int filesCopied = 0;
-  int filesDeleted = 0;
-  std::vector<std::string> failedDeletions;  // "path: reason"
-};
-
-static FileNotes notes;
-static FileOps notingOps;
-
-static void* notingOpenRead(const char* path) {
-  notes.source = path;
-  void* file = discFileOps()->openRead(path);
-  if (file)
-    notes.openFiles++;
-  else
-    notes.error = errno;
-  return file;
-}
-
-static void* notingCreate(const char* path) {
-  notes.destination = path;
-  void* file = discFileOps()->create(path);
-  if (file) {
-    notes.openFiles++;
-    notes.filesCopied++;
-  } else {
-    notes.error = errno;
-  }
-  return file;
-}
-
-static bool notingRead(void* file, void* buffer, uint32_t bytes, uint32_t* moved) {
-  bool ok = discFileOps()->read(file, buffer, bytes, moved);
-  if (!ok || *moved != bytes) notes.error = ok ? 0 : errno;
-  return ok;
-}
-
-static bool notingWrite(void* file, const void* buffer, uint32_t bytes, uint32_t* moved) {
-  bool ok = discFileOps()->write(file, buffer, bytes, moved);
-  if (!ok || *moved != bytes) notes.error = errno ? errno : ENOSPC;
-  return ok;
-}
-
-static void notingClose(void* file) {
-  if (file) notes.openFiles--;
-  discFileOps()->close(file);
-}
-
-static DeleteResult notingDelete(const char* path) {
-  errno = 0;
-  DeleteResult result = discFileOps()->deleteFile(path);
-  if (result == kDeleteDone) notes.filesDeleted++;
-  if (result == kDeleteFailed) {
-    std::string host = shown(path);
-    std::string why = isFolder(host) ? "a folder stands where the file was"
-                      : errno        ? strerror(errno)
-                                     : "cannot delete";
-    notes.failedDeletions.push_back(host + ": " + why);
-  }
-  return result;
-}
-
-static void useNotingOps() {
-  notes = FileNotes();
-  notingOps = *discFileOps();
-  notingOps.openRead = notingOpenRead;
-  notingOps.create = notingCreate;
-  notingOps.read = notingRead;
-  notingOps.write = notingWrite;
-  notingOps.close = notingClose;
-  notingOps.deleteFile = notingDelete;
-  setFileOps(&notingOps);
-}
-
 // ---- install -------------------------------------------------------------------------
 
 struct InstallRun {
@@ -185,10 +103,10 @@ struct InstallRun {
 static int installCheck(void* context) {
   InstallRun* run = static_cast<InstallRun*>(context);
   // With no file open this is the check at the start of an entry.
-  if (notes.openFiles == 0) {
-    notes.source.clear();
-    notes.destination.clear();
-    notes.error = 0;
+  if (fileNotes.openFiles == 0) {
+    fileNotes.source.clear();
+    fileNotes.destination.clear();
+    fileNotes.error = 0;
   }
   if (run->raiseAt && ++run->checks == run->raiseAt) raise(SIGINT);
   return stopSignalSeen() ? kCopyAbort : kCopyContinue;
@@ -253,12 +171,12 @@ static int reportCopyFailure(const InstallRun& run) {
       run.disc >= 0 && run.disc < kDiscs && run.entry >= 0 && run.entry < kFilesPerDisc
           ? config.fileList[run.disc][run.entry]
           : nullptr;
-  std::string path = reading ? notes.source : notes.destination;
+  std::string path = reading ? fileNotes.source : fileNotes.destination;
   if (path.empty() && entry)
     path = reading ? run.roots[size_t(run.disc)] + entry : run.programFolder + "\\" + entry;
   std::string why;
-  if (notes.error)
-    why = strerror(notes.error);
+  if (fileNotes.error)
+    why = strerror(fileNotes.error);
   else if (reading)
     why = "the file could not be read whole, or the path does not fit in 259 bytes";
   else
@@ -302,7 +220,7 @@ static int install(int argc, char** argv) {
   startProgress(&progress, total);
 
   catchStopSignals();
-  useNotingOps();
+  useNotedFileOps();
   snprintf(installFolder, sizeof installFolder, "%s", run.programFolder.c_str());
   // As in the program, a refused MAKEFOLDER item does not stop the install
   // by itself: a file that needs a folder not made fails with a write error.
@@ -348,11 +266,11 @@ static int install(int argc, char** argv) {
     worker.join();
     if (end != kCopyDone) break;
     clearBar(&progress);
-    printf("disc %d: %d file%s, %s\n", d + 1, notes.filesCopied - files,
-           notes.filesCopied - files == 1 ? "" : "s",
+    printf("disc %d: %d file%s, %s\n", d + 1, fileNotes.filesCopied - files,
+           fileNotes.filesCopied - files == 1 ? "" : "s",
            megabytes(run.bytesWritten.load() - bytes).c_str());
     fflush(stdout);
-    files = notes.filesCopied;
+    files = fileNotes.filesCopied;
     bytes = run.bytesWritten.load();
   }
   clearBar(&progress);
@@ -367,8 +285,8 @@ static int install(int argc, char** argv) {
     return 128 + (signo ? signo : SIGINT);
   }
   double seconds = progressSeconds(progress);
-  printf("installed %d file%s, %s, into %s in %.1f s\n", notes.filesCopied,
-         notes.filesCopied == 1 ? "" : "s", megabytes(run.bytesWritten.load()).c_str(),
+  printf("installed %d file%s, %s, into %s in %.1f s\n", fileNotes.filesCopied,
+         fileNotes.filesCopied == 1 ? "" : "s", megabytes(run.bytesWritten.load()).c_str(),
          run.folder.c_str(), seconds);
   return kExitOk;
 }
@@ -399,19 +317,19 @@ static int uninstall(int argc, char** argv) {
   if (int rc = loadScript(dir)) return rc;
 
   snprintf(installFolder, sizeof installFolder, "%s", programFolder.c_str());
-  useNotingOps();
+  useNotedFileOps();
   bool removed = removeInstalledFiles(saveData ? 1 : 0);
   setFileOps(nullptr);
 
-  for (const std::string& failure : notes.failedDeletions)
+  for (const std::string& failure : fileNotes.failedDeletions)
     fprintf(stderr, "ksetup-tool: %s\n", failure.c_str());
-  printf("removed %d file%s%s\n", notes.filesDeleted, notes.filesDeleted == 1 ? "" : "s",
+  printf("removed %d file%s%s\n", fileNotes.filesDeleted, fileNotes.filesDeleted == 1 ? "" : "s",
          saveData ? ", save data included" : "");
   if (isFolder(folder))
     printf("%s stays: it still holds files or folders the script does not name%s\n", folder.c_str(),
            saveData ? "" : " (save data is kept without --save-data)");
   if (!removed) {
-    if (notes.failedDeletions.empty())
+    if (fileNotes.failedDeletions.empty())
       return failInput(folder,
                        "an entry of the script was refused (it would leave the folder or "
                        "does not fit in 259 bytes)");
