@@ -71,7 +71,7 @@ static bool buildArchive(const Project& p, const std::vector<std::string>& names
                          std::string* archive, Warnings* warnings, Failure* failure) {
   const std::string folder = p.folder + "/pictures";
   std::map<std::string, std::string> present;  // pathKey -> file name
-  for (const std::string& f : filesBelow(folder))
+  for (const std::string& f : regularFilesBelow(folder))
     if (f.find('/') == std::string::npos) present[pathKey(f)] = f;
   std::set<std::string> used;
   std::vector<PackMember> members;
@@ -122,7 +122,7 @@ static bool buildArchive(const Project& p, const std::vector<std::string>& names
 static bool checkFilesFolder(const Project& p, std::set<std::string>* unnamed, Warnings* warnings,
                              Failure* failure) {
   std::map<std::string, std::string> byKey;  // pathKey of the Windows name -> host path
-  for (const std::string& path : filesBelow(p.folder + "/files")) {
+  for (const std::string& path : regularFilesBelow(p.folder + "/files")) {
     std::string reading;
     if (!windowsReading(path, &reading)) {
       unnamed->insert(path);
@@ -187,7 +187,7 @@ static bool layOutExtras(const Project& p, DiscSet* set, Warnings* warnings, Fai
                                        (discCount == 1 ? "" : "s") + " (DISCNUM); left out"});
       continue;
     }
-    for (const std::string& path : filesBelow(folder)) {
+    for (const std::string& path : regularFilesBelow(folder)) {
       DiscFile f;
       // As Windows will read it, when the name has a code page 932 form.
       if (!windowsReading(path, &f.path)) f.path = path;
@@ -281,7 +281,7 @@ void abandonLayout() {
 }
 
 // The script check's report of a script that does not load, from a copy in
-// a private folder.
+// a private folder (the check enters it; the current folder is given back).
 static bool reportScript(const Project& p, DiscSet* set, Failure* failure) {
   const char* tmp = getenv("TMPDIR");
   std::string stage = std::string(tmp && *tmp ? tmp : "/tmp") + "/ksetup-build-XXXXXX";
@@ -290,9 +290,11 @@ static bool reportScript(const Project& p, DiscSet* set, Failure* failure) {
   CheckOptions options;
   options.dir = stage;
   options.shownScript = p.scriptName;
+  std::error_code ec;
+  fs::path current = fs::current_path(ec);
   checkScript(options, &set->scriptCheck);
   set->scriptFails = true;
-  std::error_code ec;
+  if (!current.empty()) fs::current_path(current, ec);
   fs::remove_all(stage, ec);
   return false;
 }
@@ -346,7 +348,7 @@ bool finishLayout(const Project& project, const std::string& program, bool image
   for (const Disc& disc : set->discs)
     for (const DiscFile& f : disc.files) placed.insert(f.source);
   std::vector<std::string> left;
-  for (const std::string& f : filesBelow(project.folder + "/files"))
+  for (const std::string& f : regularFilesBelow(project.folder + "/files"))
     if (!placed.count(project.folder + "/files/" + f) && !set->unnamed.count(f)) left.push_back(f);
   if (!left.empty())
     warnings->push_back({project.folder + "/files",

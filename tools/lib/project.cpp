@@ -33,7 +33,7 @@ std::string discPathOf(const std::string& cp932) {
 
 std::string shownText(const char* cp932) { return cp932ToUtf8(cp932, strlen(cp932)); }
 
-std::vector<std::string> filesBelow(const std::string& folder) {
+std::vector<std::string> regularFilesBelow(const std::string& folder) {
   std::vector<std::string> files;
   std::error_code ec;
   for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))

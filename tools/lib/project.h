@@ -49,4 +49,4 @@ std::string discPathOf(const std::string& cp932);
 // Code page 932 text as UTF-8.
 std::string shownText(const char* cp932);
 // The regular files below a host folder, paths relative to it, sorted.
-std::vector<std::string> filesBelow(const std::string& folder);
+std::vector<std::string> regularFilesBelow(const std::string& folder);
