@@ -7,6 +7,7 @@
 #include "gfx/surface_win.h"
 #include "media/disc.h"
 #include "platform/platform.h"
+#include "platform/sjis.h"
 #include "platform/text_win.h"
 #include "script/config.h"
 
@@ -20,7 +21,7 @@ enum {
 
 static Surface* titleSurface = nullptr;
 
-// Starts the DirectX setup from the first of its discs found in a drive,
+// Starts the DirectX setup from the first of its discs found in a drive or folder,
 // asking for the disc until it is found or the player cancels.
 static void runDirectXSetup(HWND dialog) {
   char* prompt = static_cast<char*>(heapAlloc(MAX_PATH));
@@ -34,13 +35,10 @@ static void runDirectXSetup(HWND dialog) {
     for (int i = 0; i < kDxDiscs; i++) {
       uint32_t disc = config.dxDisc[i];
       if (disc == 0 || disc > kDiscs) continue;
-      cdDrive = static_cast<uint8_t>(probeDisc(config.keyFile[disc - 1]));
-      if (cdDrive == 0) continue;
+      if (!locateDisc(config.keyFile[disc - 1])) continue;
 
       char program[MAX_PATH];
-      wsprintfA(program, "A:\\%s", config.dxPlace);
-      program[0] = static_cast<char>('A' + cdDrive - 1);
-      if (!startProgram(program, nullptr, nullptr))
+      if (!sjisJoin(program, MAX_PATH, discRoot, config.dxPlace) || !startProgram(program, nullptr, nullptr))
         MessageBoxW(nullptr, L"DirectX Setup の起動に失敗しました。", wide(config.appliTitle).s, MB_OK);
       heapFree(prompt);
       appState = Launcher;

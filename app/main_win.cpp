@@ -208,7 +208,8 @@ enum RelaunchResult { kRelaunched, kRelaunchFailed, kOtherInstance };
 
 // Copies the program, its script and its archive into a new folder of its
 // own under the temporary folder and starts that copy there with the mode
-// letter (t or r) as its argument.
+// letter (t or r) as its argument, followed by the folder the discs are
+// looked for in besides the drives (startRoot), quoted, when there is one.
 static RelaunchResult relaunchFromTemp(char mode) {
   wchar_t ownPath[kWidePath], sourceFolder[kWidePath], runFolder[kWidePath];
   bool prepared = getOwnPath(ownPath, sourceFolder) && makeRunFolder(runFolder);
@@ -219,11 +220,18 @@ static RelaunchResult relaunchFromTemp(char mode) {
   }
 
   wchar_t program[kWidePath];
-  wchar_t commandLine[kWidePath + 8];
+  wchar_t commandLine[2 * kWidePath + 16], start[kWidePath];
   bool built = prepared && joinWide(program, runFolder, kProgramFile);
   // Quoted, so that a temporary folder with blanks still leaves the mode
-  // letter as the first character of the copy's arguments.
+  // letter as the first character of the copy's arguments. The start folder
+  // goes without its last backslash, which would escape the closing quote
+  // for most readers of a command line.
   if (built) wsprintfW(commandLine, L"\"%s\" %c", program, mode);
+  if (built && startRoot[0] && widen(startRoot, start, kWidePath)) {
+    dropTrailingBackslash(start);
+    int used = lstrlenW(commandLine);
+    wsprintfW(commandLine + used, L" \"%s\"", start);
+  }
 
   closeInstanceMutex();
   STARTUPINFOW startup;
@@ -345,8 +353,7 @@ static bool runStartupCommands() {
       reloads++;
       char source[MAX_PATH];
       if (fromDisc) {
-        lstrcpyA(source, "A:\\");
-        source[0] = static_cast<char>('A' + cdDrive - 1);
+        lstrcpynA(source, discRoot, MAX_PATH);
       } else {
         lstrcpynA(source, installFolder, MAX_PATH);
       }
@@ -506,15 +513,35 @@ static void leaveProgram() {
 
 // ---- Entry ------------------------------------------------------------------------
 
-static int runProgram(HINSTANCE module, const char* arguments, int showCommand) {
+// startRoot becomes `folder` unless that is the root of a CD-ROM drive,
+// where only the drives are searched, as for a set on discs.
+static void setStartFolder(const wchar_t* folder) {
+  char narrowFolder[MAX_PATH];
+  startRoot[0] = 0;
+  if (!folder[0] || !narrow(folder, narrowFolder, MAX_PATH) ||
+      !discRootOf(startRoot, kDiscRootSize, narrowFolder))
+    return;
+  wchar_t root[kWidePath];
+  if (driveOfRoot(startRoot) && widen(startRoot, root, kWidePath) && GetDriveTypeW(root) == DRIVE_CDROM)
+    startRoot[0] = 0;
+}
+
+// `startFolder`: the folder the player started the program from, as the
+// relaunch passes it on; empty when the program was not started that way.
+static int runProgram(HINSTANCE module, const char* arguments, const wchar_t* startFolder, int showCommand) {
   if (!takeInstanceMutex()) return 0;
   instance = module;
   detectMmx();
 
+  setStartFolder(startFolder);
   switch (arguments ? arguments[0] : 0) {
     case 0:
     case 'U':
     case 'u': {
+      // Started by the player: the program's own folder is where the set
+      // lies, unless that is a CD-ROM drive's root.
+      wchar_t ownPath[kWidePath], ownFolder[kWidePath];
+      if (!startFolder[0] && getOwnPath(ownPath, ownFolder)) setStartFolder(ownFolder);
       RelaunchResult result = relaunchFromTemp(arguments && arguments[0] ? 'r' : 't');
       if (result != kRelaunchFailed) return 0;
       break;
@@ -582,6 +609,17 @@ int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR, int showCommand) {
   }
   while (*line == L' ' || *line == L'\t') line++;
   if (*line) arguments[0] = *line < 0x80 ? static_cast<char>(*line) : '?';
-  runProgram(module, arguments, showCommand);
+  // After the mode letter, the relaunch's quoted start folder.
+  static wchar_t startFolder[kWidePath];
+  if (*line) {
+    for (line++; *line == L' ' || *line == L'\t'; line++) {
+    }
+    if (*line == L'"') {
+      int n = 0;
+      for (line++; *line && *line != L'"' && n < kWidePath - 1; line++) startFolder[n++] = *line;
+      startFolder[*line == L'"' ? n : 0] = 0;
+    }
+  }
+  runProgram(module, arguments, startFolder, showCommand);
   return 0;
 }

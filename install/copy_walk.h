@@ -40,7 +40,7 @@ struct CopyJob {
   int disc;                             // from 0
   uint32_t installOption;               // option bit mask: 8, 4 or 2
   const char* installFolder;            // destination
-  const char* sourceRoot;               // "E:\" (see sourceRootOf)
+  const char* sourceRoot;               // the disc's root: "E:\" or a folder ending in "\"
   std::atomic<uint64_t>* bytesRead;     // increased per block read
   std::atomic<uint64_t>* bytesWritten;  // increased per block written
   CopyCheckFn check;

@@ -48,7 +48,7 @@ struct InstallRun {
   bool created;        // WM_CREATE went through: the window's end ends the loop
   CopyJob job;         // what the running copy thread reads
   InstallJournal journal;  // every file this install has created
-  char sourceRoot[4];  // "E:\"
+  char sourceRoot[kDiscRootSize];  // "E:\", "C:\Games\Set\disc2\"
 };
 
 static InstallRun run;
@@ -109,10 +109,10 @@ static void waitForCopyThread() {
   run.workerThread = nullptr;
 }
 
-// Starts the copy of disc `disc` from the drive cdDrive. False when no
-// thread could be had.
+// Starts the copy of disc `disc` from where requestDisc found it. False
+// when no thread could be had.
 static bool startCopyThread(HWND window, int disc) {
-  sourceRootOf(cdDrive, run.sourceRoot);
+  lstrcpynA(run.sourceRoot, discRoot, kDiscRootSize);
   run.job.disc = disc;
   run.job.installOption = installOption;
   run.job.installFolder = installFolder;

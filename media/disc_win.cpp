@@ -1,9 +1,10 @@
-// Disc location on Windows: probing the CD-ROM drives through the MCI
-// CD-audio device and the key file, the insert-disc (111) and select-drive
-// (112) dialogs, and the drive descriptions from the registry. Text literals
-// are compiled to code page 932.
+// Disc location on Windows: the drives, their MCI CD-audio devices, files
+// and folders the search of disc.cpp asks about, the insert-disc (111) and
+// select-drive (112) dialogs with the system's folder browser, and the drive
+// descriptions from the registry. Text literals are compiled to code page 932.
 #include <windows.h>
 #include <mmsystem.h>
+#include <shlobj.h>
 
 #include "platform/sjis.h"
 #include "platform/text_win.h"
@@ -20,57 +21,115 @@ enum {
   kDiscNameText = 1015,
   kDriveList = 1016,
   kDriveStringsSize = 260,
+  // Item data of the select-drive list's entry that opens the folder browser.
+  kFolderEntry = 0x100,
 };
+
+// The texts of the drives other than CD-ROM drives, and of the folder entry,
+// in the select-drive list; the browser's instruction.
+static const char kFixedDrive[] = "ハードディスク";
+static const char kRemovableDrive[] = "リムーバブルディスク";
+static const char kRemoteDrive[] = "ネットワークドライブ";
+static const char kFolderEntryText[] = "フォルダを指定する...";
+static const wchar_t kBrowseTitle[] = L"ＣＤの内容をコピーしたフォルダを選択してください";
 
 // ---- Probing ----------------------------------------------------------------
 
-// True when the MCI CD-audio device of the drive reports a medium.
-static bool mediumPresent(char letter) {
+// Whether the MCI CD-audio device of the drive reports a medium; unknown
+// when there is no such device for the drive (an image mounted by Windows
+// is a drive with data tracks only).
+static MediumState mediumOf(char letter) {
   wchar_t element[3] = {static_cast<wchar_t>(letter), L':', 0};
   MCI_OPEN_PARMSW open;
   ZeroMemory(&open, sizeof open);
   open.lpstrDeviceType = L"cdaudio";
   open.lpstrElementName = element;
-  if (mciCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open))) return false;
+  if (mciCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open)))
+    return kMediumUnknown;
   MCI_STATUS_PARMS status;
   ZeroMemory(&status, sizeof status);
   status.dwItem = MCI_STATUS_MEDIA_PRESENT;
   if (mciCommand(open.wDeviceID, MCI_STATUS, MCI_STATUS_ITEM, reinterpret_cast<DWORD_PTR>(&status)))
     status.dwReturn = 0;
   mciCommand(open.wDeviceID, MCI_CLOSE, MCI_WAIT, 0);
-  return status.dwReturn != 0;
+  return status.dwReturn != 0 ? kMediumPresent : kMediumAbsent;
 }
 
-// The CD-ROM drives' letters, in letter order; false when the system gives
-// no list.
-static bool cdromLetters(char* letters) {
-  wchar_t drives[kDriveStringsSize];
-  ZeroMemory(drives, sizeof drives);
-  DWORD length = GetLogicalDriveStringsW(kDriveStringsSize - 1, drives);
-  letters[0] = 0;
-  if (length == 0 || length >= kDriveStringsSize) return false;
-  int n = 0;
-  for (const wchar_t* root = drives; *root; root += lstrlenW(root) + 1)
-    if (root[0] < 0x80 && GetDriveTypeW(root) == DRIVE_CDROM && n < 26) letters[n++] = static_cast<char>(root[0]);
-  letters[n] = 0;
-  return true;
+static DriveKind kindOfDrive(const wchar_t* root) {
+  switch (GetDriveTypeW(root)) {
+    case DRIVE_CDROM: return kDriveCdrom;
+    case DRIVE_FIXED: return kDriveFixed;
+    case DRIVE_REMOVABLE: return kDriveRemovable;
+    case DRIVE_REMOTE: return kDriveRemote;
+    default: return kDriveOther;
+  }
 }
 
-int probeDisc(const char* keyFileName) {
-  char letters[27];
-  if (!cdromLetters(letters)) return 0;
-  for (const char* letter = letters; *letter; letter++) {
-    if (!mediumPresent(*letter)) continue;
-    char path[MAX_PATH] = {*letter, ':', '\\', 0};
+// The system's side of the search.
+class WindowsDiscs final : public DiscSystem {
+ public:
+  int drives(char* letters, DriveKind* kinds, int max) override {
+    wchar_t strings[kDriveStringsSize];
+    ZeroMemory(strings, sizeof strings);
+    DWORD length = GetLogicalDriveStringsW(kDriveStringsSize - 1, strings);
+    if (length == 0 || length >= kDriveStringsSize) return 0;
+    int n = 0;
+    for (const wchar_t* root = strings; *root && n < max; root += lstrlenW(root) + 1) {
+      if (root[0] >= 0x80 || driveNumberOfLetter(static_cast<char>(root[0])) == 0) continue;
+      letters[n] = static_cast<char>(root[0] & ~0x20);
+      kinds[n++] = kindOfDrive(root);
+    }
+    return n;
+  }
+
+  MediumState medium(char letter) override { return mediumOf(letter); }
+
+  bool fileExists(const char* path) override {
     wchar_t name[MAX_PATH];
-    if (!sjisAppend(path, MAX_PATH, keyFileName ? keyFileName : "") || !widen(path, name, MAX_PATH)) continue;
+    if (!widen(path, name, MAX_PATH)) return false;
     HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
-    if (file == INVALID_HANDLE_VALUE || file == nullptr) continue;
+    if (file == INVALID_HANDLE_VALUE || file == nullptr) return false;
     CloseHandle(file);
-    return driveNumberOfLetter(*letter);
+    return true;
   }
-  return 0;
+
+  void eachFolder(const char* root, void (*visit)(void*, const char*), void* context) override {
+    char pattern[MAX_PATH];
+    wchar_t widePattern[MAX_PATH];
+    if (!sjisJoin(pattern, MAX_PATH, root, "*") || !widen(pattern, widePattern, MAX_PATH)) return;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(widePattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+      if (!lstrcmpW(found.cFileName, L".") || !lstrcmpW(found.cFileName, L"..")) continue;
+      char name[MAX_PATH];
+      // A name code page 932 cannot write is no folder the program could read from.
+      if (narrow(found.cFileName, name, MAX_PATH)) visit(context, name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+};
+
+int probeDisc(const char* keyFileName) {
+  WindowsDiscs system;
+  char root[kDiscRootSize];
+  return findDisc(system, keyFileName, "", root, sizeof root) ? driveOfRoot(root) : 0;
+}
+
+// discRoot and cdDrive become `root`.
+static void takeRoot(const char* root) {
+  lstrcpynA(discRoot, root, kDiscRootSize);
+  cdDrive = static_cast<uint8_t>(driveOfRoot(root));
+}
+
+bool locateDisc(const char* keyFileName) {
+  WindowsDiscs system;
+  char root[kDiscRootSize];
+  if (!findDisc(system, keyFileName, startRoot, root, sizeof root)) return false;
+  takeRoot(root);
+  return true;
 }
 
 // ---- Drive descriptions -----------------------------------------------------
@@ -214,31 +273,147 @@ static INT_PTR CALLBACK insertDiscDialogProc(HWND dialog, UINT message, WPARAM w
   return FALSE;
 }
 
+// The place OK in the select-drive list chose: a drive's root, or the
+// folder picked in the browser.
+static char chosenRoot[kDiscRootSize];
+
+// What the folder browser passes to its callback: where it opens, and a
+// path typed into its edit box that the browser itself did not take.
+struct Browse {
+  wchar_t openAt[MAX_PATH];
+  wchar_t typed[MAX_PATH];
+};
+
+static int CALLBACK browseCallback(HWND window, UINT message, LPARAM lParam, LPARAM data) {
+  Browse* browse = reinterpret_cast<Browse*>(data);
+  if (message == BFFM_INITIALIZED && browse->openAt[0])
+    SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(browse->openAt));
+  if (message == BFFM_VALIDATEFAILEDW) {
+    lstrcpynW(browse->typed, reinterpret_cast<const wchar_t*>(lParam), MAX_PATH);
+    return 0;  // ends the browser; the path is looked at below
+  }
+  return 0;
+}
+
+// The system's folder browser, opened at the folder the set lies in; true
+// with the chosen folder's root in chosenRoot.
+static bool browseForFolder(HWND owner) {
+  Browse* browse = static_cast<Browse*>(heapAlloc(sizeof(Browse)));
+  if (!browse) return false;
+  char open[kDiscRootSize], name[kDiscRootSize];
+  if (startRoot[0]) {
+    if (!parentRootOf(startRoot, open, sizeof open, name, sizeof name)) lstrcpynA(open, startRoot, kDiscRootSize);
+    if (!driveOfRoot(open)) sjisDropLastOf(open, "\\");
+    widen(open, browse->openAt, MAX_PATH);
+  }
+  wchar_t display[MAX_PATH];
+  BROWSEINFOW info;
+  ZeroMemory(&info, sizeof info);
+  info.hwndOwner = owner;
+  info.pszDisplayName = display;
+  info.lpszTitle = kBrowseTitle;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_EDITBOX | BIF_VALIDATE;
+  info.lpfn = browseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(browse);
+  bool comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  LPITEMIDLIST items = SHBrowseForFolderW(&info);
+  wchar_t path[MAX_PATH];
+  path[0] = 0;
+  if (items) {
+    if (!SHGetPathFromIDListW(items, path)) path[0] = 0;
+    CoTaskMemFree(items);
+  } else if (browse->typed[0]) {
+    // A full path typed into the edit box, naming a folder that exists.
+    DWORD attributes = GetFileAttributesW(browse->typed);
+    bool full = browse->typed[1] == L':' || (browse->typed[0] == L'\\' && browse->typed[1] == L'\\');
+    if (full && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      lstrcpyW(path, browse->typed);
+  }
+  if (comReady) CoUninitialize();
+  heapFree(browse);
+  char folder[MAX_PATH];
+  return path[0] && narrow(path, folder, MAX_PATH) && discRootOf(chosenRoot, kDiscRootSize, folder);
+}
+
+// Adds an entry to the list with its item data; its index.
+static LRESULT addEntry(HWND list, const char* entry, LPARAM data) {
+  LRESULT index = SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(entry).s));
+  if (index >= 0) SendMessageW(list, CB_SETITEMDATA, static_cast<WPARAM>(index), data);
+  return index;
+}
+
+// Fills the list: the CD-ROM drives; for a program started from a folder
+// also the other drives and the entry that opens the folder browser. The
+// first CD-ROM drive is selected.
+static void fillDriveList(HWND list) {
+  SendMessageW(list, CB_RESETCONTENT, 0, 0);
+  WindowsDiscs system;
+  char letters[26];
+  DriveKind kinds[26];
+  int count = system.drives(letters, kinds, 26);
+  for (int i = 0; i < count; i++) {
+    char root[4] = {letters[i], ':', '\\', 0};
+    char entry[MAX_PATH];
+    if (kinds[i] == kDriveCdrom) {
+      if (describeCdDrive(root, entry)) addEntry(list, entry, 0);
+      continue;
+    }
+    const char* text = kinds[i] == kDriveFixed       ? kFixedDrive
+                       : kinds[i] == kDriveRemovable ? kRemovableDrive
+                       : kinds[i] == kDriveRemote    ? kRemoteDrive
+                                                     : nullptr;
+    if (!startRoot[0] || !text) continue;
+    char letter[2] = {letters[i], 0};
+    formatDriveEntry(entry, MAX_PATH, letter, text);
+    addEntry(list, entry, static_cast<LPARAM>(letters[i]));
+  }
+  if (startRoot[0]) addEntry(list, kFolderEntryText, kFolderEntry);
+  // The sorted list keeps the entries in letter order; the selection starts
+  // on the first CD-ROM drive.
+  LRESULT items = SendMessageW(list, CB_GETCOUNT, 0, 0), selected = 0;
+  for (LRESULT i = 0; i < items; i++)
+    if (SendMessageW(list, CB_GETITEMDATA, static_cast<WPARAM>(i), 0) == 0) {
+      selected = i;
+      break;
+    }
+  SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+// The choice of the selected entry into chosenRoot; 1 when there is one.
+// Stays in the dialog (-1) when the folder browser was cancelled.
+static int chooseEntry(HWND dialog) {
+  HWND list = GetDlgItem(dialog, kDriveList);
+  LRESULT selected = SendMessageW(list, CB_GETCURSEL, 0, 0);
+  if (selected == CB_ERR) return 0;
+  LRESULT data = SendMessageW(list, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
+  if (data == kFolderEntry) return browseForFolder(dialog) ? 1 : -1;
+  int drive = 0;
+  if (data > 0 && data < 0x80) {
+    drive = driveNumberOfLetter(static_cast<char>(data));
+  } else {
+    wchar_t entry[MAX_PATH];
+    ZeroMemory(entry, sizeof entry);
+    if (SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(selected), 0) < MAX_PATH)
+      SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(entry));
+    // Entries read "[-D-] ...": the letter is the third character.
+    if (entry[0] && entry[2] < 0x80) drive = driveNumberOfLetter(static_cast<char>(entry[2]));
+  }
+  if (drive == 0) return 0;
+  char root[4] = {static_cast<char>('A' + drive - 1), ':', '\\', 0};
+  lstrcpyA(chosenRoot, root);
+  return 1;
+}
+
 static INT_PTR CALLBACK selectDriveDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) {
     openPrompt = dialog;
-    HWND list = GetDlgItem(dialog, kDriveList);
-    SendMessageW(list, CB_RESETCONTENT, 0, 0);
-    char letters[27];
-    cdromLetters(letters);
-    for (const char* letter = letters; *letter; letter++) {
-      char root[4] = {*letter, ':', '\\', 0};
-      char entry[MAX_PATH];
-      if (describeCdDrive(root, entry)) SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(entry).s));
-    }
-    SendMessageW(list, CB_SETCURSEL, 0, 0);
+    fillDriveList(GetDlgItem(dialog, kDriveList));
     if (promptCancelled) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     return TRUE;
   }
   if (message == WM_COMMAND && wParam == IDOK) {
-    wchar_t entry[MAX_PATH];
-    ZeroMemory(entry, sizeof entry);
-    HWND list = GetDlgItem(dialog, kDriveList);
-    LRESULT selected = SendMessageW(list, CB_GETCURSEL, 0, 0);
-    if (selected != CB_ERR && SendMessageW(list, CB_GETLBTEXTLEN, selected, 0) < MAX_PATH)
-      SendMessageW(list, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(entry));
-    // Entries read "[-D-] ...": the letter is the third character.
-    EndDialog(dialog, entry[0] && entry[2] < 0x80 ? driveNumberOfLetter(static_cast<char>(entry[2])) : 0);
+    int chosen = chooseEntry(dialog);
+    if (chosen >= 0 || promptCancelled) EndDialog(dialog, chosen > 0 ? 1 : 0);
     return TRUE;
   }
   if (message == WM_COMMAND && wParam == IDCANCEL) {
@@ -254,25 +429,26 @@ int requestDisc(void* owner, uint32_t discNumber) {
   const char* keyFile = config.keyFile[discNumber - 1];
   HINSTANCE module = GetModuleHandleW(nullptr);
   promptCancelled = false;
-  int drive = probeDisc(keyFile);
-  while (drive == 0) {
+  bool found = locateDisc(keyFile);
+  while (!found) {
     promptDiscIndex = static_cast<int32_t>(discNumber - 1);
     INT_PTR pressed = DialogBoxParamW(module, MAKEINTRESOURCEW(kInsertDiscDialog), static_cast<HWND>(owner),
                                       insertDiscDialogProc, 0);
     openPrompt = nullptr;
     if (pressed == kForceRun && !promptCancelled) {
-      // The chosen drive is trusted without probing.
-      drive = static_cast<int>(DialogBoxParamW(module, MAKEINTRESOURCEW(kSelectDriveDialog),
-                                               static_cast<HWND>(owner), selectDriveDialogProc, 0));
+      // The chosen drive or folder is trusted without probing.
+      INT_PTR chosen = DialogBoxParamW(module, MAKEINTRESOURCEW(kSelectDriveDialog), static_cast<HWND>(owner),
+                                       selectDriveDialogProc, 0);
       openPrompt = nullptr;
-      if (drive > 0 && !promptCancelled) break;
-      drive = 0;
+      if (chosen == 1 && !promptCancelled) {
+        takeRoot(chosenRoot);
+        return 1;
+      }
     } else if (pressed != IDOK) {
       return 0;  // Cancel, the close box, or a dialog that could not be shown
     }
     if (promptCancelled) return 0;
-    drive = probeDisc(keyFile);
+    found = locateDisc(keyFile);
   }
-  cdDrive = static_cast<uint8_t>(drive);
   return 1;
 }

@@ -4,8 +4,8 @@
 //
 // The build checks everything it can before it writes: a missing picture or
 // file, a name an image cannot hold, a clash between sources. Then it writes
-// OUT/discN, runs the script check over them and, with --image, writes
-// OUT/discN.iso.
+// OUT/discN (or, with --merged, OUT/merged), runs the script check over
+// them and, with --image, writes OUT/discN.iso.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -25,11 +25,11 @@
 namespace fs = std::filesystem;
 
 static const char kDiscUsage[] =
-    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] [signing] | disc verify DIR | "
+    "disc build PROJECT --out DIR [--image | --merged] [--exe KSetup.exe] [signing] | disc verify DIR | "
     "disc list IMAGE  (disc help for more)";
 
 static const char kDiscHelp[] =
-    "usage: ksetup-tool disc build PROJECT --out DIR [--image] [--exe KSetup.exe]\n"
+    "usage: ksetup-tool disc build PROJECT --out DIR [--image | --merged] [--exe KSetup.exe]\n"
     "                  [--sign-pkcs12 FILE | --sign-cert CERT.pem --sign-key KEY.pem]\n"
     "                  [--sign-password-file FILE] [--timestamp URL]\n"
     "       ksetup-tool disc verify DIR\n"
@@ -59,8 +59,12 @@ static const char kDiscHelp[] =
     "ISO 9660 with Joliet names (what Windows reads) and Rock Ridge, labelled\n"
     "by DISCLABEL (else by DISCNAME, cut to 16 characters), disc 1 with an\n"
     "autorun.inf that starts KSetup.exe (unless PROJECT/disc1 holds one).\n"
-    "A DIR/discN folder is replaced only when disc build wrote it. --image also\n"
-    "writes DIR/SHA256SUMS (sha256sum -c reads it).\n"
+    "--merged writes one folder, DIR/merged, instead: every disc's files and\n"
+    "key files together, for a download or a copy on a hard disk (KSetup.exe\n"
+    "started from it finds every disc there); a path two discs both hold stops\n"
+    "the build.\n"
+    "A DIR/discN (or DIR/merged) folder is replaced only when disc build wrote\n"
+    "it. --image also writes DIR/SHA256SUMS (sha256sum -c reads it).\n"
     "--sign-pkcs12 FILE, or --sign-cert CERT.pem with --sign-key KEY.pem, signs\n"
     "disc 1's KSetup.exe with osslsigncode (Authenticode, SHA-256) and verifies\n"
     "it; the password comes from --sign-password-file FILE (its first line) or\n"
@@ -108,7 +112,8 @@ static int writeDiscs(const DiscOutput& output, const DiscSet& set) {
     uint64_t bytes = 0;
     for (const DiscFile& f : disc.files) bytes += f.size;
     clearBar(&progress);
-    printf("disc %zu: %zu file%s, %s in %s\n", d + 1, disc.files.size(),
+    std::string which = output.merged ? "all discs" : "disc " + std::to_string(d + 1);
+    printf("%s: %zu file%s, %s in %s\n", which.c_str(), disc.files.size(),
            disc.files.size() == 1 ? "" : "s", megabytes(bytes).c_str(), output.folder(d).c_str());
     fflush(stdout);
   }
@@ -148,13 +153,14 @@ static int writeImages(const DiscOutput& output, const DiscSet& set) {
 // ---- disc build ----------------------------------------------------------------------------
 
 static const char kBuildUsage[] =
-    "disc build PROJECT --out DIR [--image] [--exe KSetup.exe] [--sign-pkcs12 FILE | --sign-cert "
+    "disc build PROJECT --out DIR [--image | --merged] [--exe KSetup.exe] [--sign-pkcs12 FILE | --sign-cert "
     "CERT.pem --sign-key KEY.pem] [--sign-password-file FILE] [--timestamp URL]";
 
 // The options of disc build.
 struct BuildOptions {
   std::string project, out, exe;
   bool image = false;
+  bool merged = false;     // --merged: one folder for every disc
   ReleaseOptions release;  // the command line's
 };
 
@@ -181,6 +187,8 @@ static int parseBuild(int argc, char** argv, BuildOptions* o) {
       o->exe = fs::absolute(argv[++i]).lexically_normal().string();
     else if (a == "--image")
       o->image = true;
+    else if (a == "--merged")
+      o->merged = true;
     else if (a.size() > 1 && a[0] == '-') {
       fprintf(stderr, "ksetup-tool: unknown option %s\n", a.c_str());
       return failUsage(kBuildUsage);
@@ -189,7 +197,8 @@ static int parseBuild(int argc, char** argv, BuildOptions* o) {
     else
       return failUsage(kBuildUsage);
   }
-  if (o->project.empty() || o->out.empty()) return failUsage(kBuildUsage);
+  if (o->project.empty() || o->out.empty() || (o->image && o->merged))
+    return failUsage(kBuildUsage);
   while (o->project.size() > 1 && o->project.back() == '/') o->project.pop_back();
   while (o->out.size() > 1 && o->out.back() == '/') o->out.pop_back();
   if (o->exe.empty()) {
@@ -243,16 +252,20 @@ static int discBuild(int argc, char** argv) {
   ScratchFolder scratch;   // the signed KSetup.exe
   DiscSet set;
   if ((rc = layOut(o, &project, &release, &scratch, &set)) != kExitOk) return rc;
+  size_t discCount = set.discs.size();  // the script's, however many folders hold them
+  Failure failure;
+  if (o.merged && !mergeDiscs(&set, o.project, &failure)) return failInput(failure);
 
   catchStopSignals();
   DiscOutput output;
   output.out = o.out;
   output.project = o.project;
-  Failure failure;
+  output.merged = o.merged;
   if (!prepareOutput(output, set.discs.size(), &failure)) return failInput(failure);
   if ((rc = writeDiscs(output, set)) != kExitOk) return rc;
   std::vector<std::string> discs;
-  for (size_t d = 0; d < set.discs.size(); d++) discs.push_back(output.folder(d));
+  // The merged folder is checked as every disc of the set.
+  for (size_t d = 0; d < discCount; d++) discs.push_back(output.folder(d));
   if ((rc = runDiscSetCheck(discs[0], discs, "")) != kExitOk) return rc;
   setIsoImageDate(release.date);
   if (o.image && (rc = writeImages(output, set)) != kExitOk) return rc;

@@ -329,6 +329,56 @@ TEST(DiscBuild, KeepsDiscFoldersItDidNotWrite) {
   EXPECT_EQ(readFile(p.disc(1) + "/MINE.TXT"), "someone's");
 }
 
+// --merged: one folder with every disc's files and key files, checked as
+// each disc of the set and installed like the disc folders; a path two
+// discs both hold, and images of a merged folder, are refused.
+TEST(DiscBuild, MergedFolderHoldsEveryDisc) {
+  Project p;
+  std::string out, err;
+  ASSERT_EQ(p.build("--merged", &out, &err), 0) << out << err;
+  const std::string merged = p.out + "/merged";
+  EXPECT_NE(out.find("merged/KSetup.ini: loads, 0 warnings"), std::string::npos) << out;
+  EXPECT_EQ(names(filesBelow(merged)),
+            (std::vector<std::string>{"GAME.EXE", "GAME1.KEY", "Instdata.pak", "KSetup.exe", "KSetup.ini",
+                                      "README.TXT", "data/KEY2.DAT", "data/X.PAK", "data/Y.PAK", "data/a.bin",
+                                      kTable + "/" + kSo + ".DAT"}));
+  EXPECT_FALSE(fileExists(p.disc(1))) << "no disc folders beside the merged one";
+  // Installed from the merged folder and from the disc folders of a build
+  // after it (which takes the merged folder away): the same files.
+  TempDir target;
+  for (bool fromMerged : {true, false}) {
+    if (!fromMerged) ASSERT_EQ(p.build("", &out, &err), 0) << err;
+    std::string one = fromMerged ? merged : p.disc(1), two = fromMerged ? merged : p.disc(2);
+    ASSERT_EQ(runTool("install " + quote(one) + " --disc " + quote(one) + " --disc " + quote(two) + " --to " +
+                          quote(target.file(fromMerged ? "m" : "d")),
+                      &out, &err),
+              0)
+        << err;
+  }
+  EXPECT_FALSE(fileExists(merged)) << "the disc folders replace the merged one";
+  EXPECT_TRUE(filesBelow(target.file("m")) == filesBelow(target.file("d")));
+
+  struct Refused {
+    const char* what;
+    std::function<void(Project*)> change;
+    std::string options, message;
+  } refused[] = {
+      {"a path on two discs", [](Project* q) {
+         fs::create_directories(q->dir + "/disc2");
+         writeFile(q->dir + "/disc2/readme.txt", "two");
+       }, "--merged",
+       "disc 2 cannot be merged: disc2/readme.txt: it goes to readme.txt, where disc1/README.TXT goes too"},
+      {"images of a merged folder", [](Project*) {}, "--merged --image", "usage:"},
+  };
+  for (const Refused& r : refused) {
+    Project q;
+    r.change(&q);
+    EXPECT_NE(q.build(r.options, &out, &err), 0) << r.what;
+    EXPECT_NE(err.find(r.message), std::string::npos) << r.what << ": " << err;
+    EXPECT_FALSE(fileExists(q.out + "/merged")) << r.what;
+  }
+}
+
 // Names typed on Linux with the characters two code page 932 tables spell
 // differently go on the disc as Windows reads the script's bytes; a name code
 // page 932 cannot spell is named as such; a folder name ending in a byte 0x5C

@@ -200,6 +200,40 @@ TEST(DiscLayout, AScriptThatDoesNotLoadComesWithTheCheckOfIt) {
   EXPECT_TRUE(o.set.scriptCheck.findings.back().error);
 }
 
+TEST(DiscLayout, MergesTheDiscsUnlessTwoHoldOnePath) {
+  struct Case {
+    const char* name;
+    const char* keyFiles;
+    bool ok;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"a key file each", "\"ONE.KEY\" \"TWO.KEY\"", true, ""},
+      {"one key file name on both discs", "\"ONE.KEY\" \"one.key\"", false,
+       "disc 2 cannot be merged: the key file: it goes to one.key, where the key file goes too"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.script("\"ONE.KEY\" \"TWO.KEY\"", c.keyFiles);
+    Outcome o = layOut(f, false);
+    ASSERT_TRUE(o.ok) << o.failure.reason;
+    Failure failure;
+    EXPECT_EQ(mergeDiscs(&o.set, f.dir, &failure), c.ok);
+    if (!c.ok) {
+      EXPECT_EQ(failure.file, f.dir);
+      EXPECT_EQ(failure.reason, c.reason);
+      continue;
+    }
+    ASSERT_EQ(o.set.discs.size(), 1u);
+    std::vector<std::string> paths;
+    for (const DiscFile& file : o.set.discs[0].files) paths.push_back(file.path);
+    EXPECT_EQ(paths, (std::vector<std::string>{"KSetup.exe", "KSetup.ini", "Instdata.pak",
+                                               "GAME.EXE", "data/A.BIN", "ONE.KEY", "data/X.PAK",
+                                               "TWO.KEY"}));
+  }
+}
+
 TEST(DiscWriter, PrepareOutputReplacesOnlyItsOwnFolders) {
   struct Case {
     const char* name;

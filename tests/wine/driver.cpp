@@ -364,6 +364,15 @@ BOOL CALLBACK listWindow(HWND window, LPARAM) {
   return TRUE;
 }
 
+// A child window: handle, id, class and text (for windows the system makes,
+// whose controls no test knows beforehand).
+BOOL CALLBACK listChild(HWND window, LPARAM) {
+  if (!IsWindowVisible(window)) return TRUE;
+  out(hex(window) + L"\t" + std::to_wstring(GetDlgCtrlID(window)) + L"\t" + className(window) + L"\t" +
+      windowText(window));
+  return TRUE;
+}
+
 // Reads a shell link through its Unicode interface, as the program writes it.
 int shortcut(const wchar_t* file) {
   if (FAILED(CoInitialize(nullptr))) return 1;
@@ -694,6 +703,10 @@ int run(int argc, wchar_t** argv) {
     return 0;
   }
   if (argc < 3) return usage();
+  if (action == L"children") {
+    EnumChildWindows(toWindow(argv[2]), listChild, 0);
+    return 0;
+  }
   if (action == L"text") {
     HWND window = target(argc, argv, 3);
     if (!window) return 1;
@@ -735,6 +748,14 @@ int run(int argc, wchar_t** argv) {
     DWORD_PTR result = 0;
     SendMessageTimeoutW(control, CB_SETCURSEL, _wtoi(argv[4]), 0, SMTO_NORMAL, 10000, &result);
     return result == static_cast<DWORD_PTR>(CB_ERR) ? 1 : 0;
+  }
+  if (action == L"dropdown") {  // HWND ID 1|0: opens or closes a combo box's list
+    if (argc < 5) return usage();
+    HWND control = target(argc, argv, 3);
+    DWORD_PTR result = 0;
+    return control && SendMessageTimeoutW(control, CB_SHOWDROPDOWN, _wtoi(argv[4]), 0, SMTO_NORMAL, 10000, &result)
+               ? 0
+               : 1;
   }
   if (action == L"rect") return rect(argc, argv);
   if (action == L"shortcut") return shortcut(argv[2]);

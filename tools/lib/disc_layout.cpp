@@ -357,3 +357,16 @@ bool finishLayout(const Project& project, const std::string& program, bool image
                              (left.size() > 1 ? ", ..." : "")});
   return true;
 }
+
+bool mergeDiscs(DiscSet* set, const std::string& folder, Failure* failure) {
+  Disc merged;
+  for (size_t d = 0; d < set->discs.size(); d++)
+    for (const DiscFile& f : set->discs[d].files) {
+      std::string reason;
+      if (!addDiscFile(&merged, f, &reason))
+        return fail(failure, folder,
+                    "disc " + std::to_string(d + 1) + " cannot be merged: " + f.from + ": " + reason);
+    }
+  set->discs.assign(1, merged);
+  return true;
+}

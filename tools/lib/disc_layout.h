@@ -64,3 +64,8 @@ bool finishLayout(const Project& project, const std::string& program, bool image
                   Warnings* warnings, Failure* failure);
 // Leaves the layout after the first step without the second.
 void abandonLayout();
+
+// Puts every disc's files into one disc, for one folder that holds the whole
+// set; a path that two discs both hold (other than the same source file)
+// cannot be merged: false with the failure, named by the project `folder`.
+bool mergeDiscs(DiscSet* set, const std::string& folder, Failure* failure);

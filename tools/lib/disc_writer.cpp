@@ -22,14 +22,14 @@ static bool fail(Failure* failure, const std::string& file, const std::string& r
 }
 
 std::string DiscOutput::folder(size_t disc) const {
-  return out + "/disc" + std::to_string(disc + 1);
+  return merged ? out + "/merged" : out + "/disc" + std::to_string(disc + 1);
 }
 std::string DiscOutput::image(size_t disc) const { return folder(disc) + ".iso"; }
 
 // What an earlier build left in OUT: its disc folders and images, of any
-// number of discs, and the images' sums.
+// number of discs, its merged folder, and the images' sums.
 static bool isBuildOutput(const std::string& name) {
-  if (name == "SHA256SUMS" || name == "SHA256SUMS.part") return true;
+  if (name == "merged" || name == "SHA256SUMS" || name == "SHA256SUMS.part") return true;
   if (name.size() < 5 || name.compare(0, 4, "disc") != 0) return false;
   size_t end = name.find_first_not_of("0123456789", 4);
   if (end == 4) return false;

@@ -1,6 +1,6 @@
 // Writing a laid-out disc set (tools/lib/disc_layout.h) into an output
-// folder: OUT/discN folders, and OUT/discN.iso images read back against
-// what they should hold. A folder is replaced only when a build of the same
+// folder: OUT/discN folders (or OUT/merged, one folder for the merged set),
+// and OUT/discN.iso images read back against what they should hold. A folder is replaced only when a build of the same
 // project wrote it, and a stopped or failed write leaves no half set.
 #pragma once
 
@@ -23,7 +23,8 @@ typedef bool (*WriteProgress)(void* context, uint64_t done, uint64_t total);
 struct DiscOutput {
   std::string out;      // the output folder, absolute
   std::string project;  // the project's folder, named in the folder's stamp
-  std::string folder(size_t disc) const;  // OUT/discN (disc counted from 0)
+  bool merged = false;  // one folder, OUT/merged, for every disc
+  std::string folder(size_t disc) const;  // OUT/discN (disc counted from 0), or OUT/merged
   std::string image(size_t disc) const;   // OUT/discN.iso
 };
 
