@@ -345,7 +345,7 @@ static bool runStartupCommands() {
     const ExecEntry& entry = config.exec[index];
     if (entry.command == kExecChangeCd) {
       if (installed) continue;
-      if (!requestDisc(nullptr, entry.argument)) return false;
+      if (!requestDisc(nullptr, entry.argument, discKeyFile(entry.argument), discPromptName(entry.argument))) return false;
     } else if (entry.command == kExecLoadIniFromCd || entry.command == kExecLoadIniFromHd) {
       bool fromDisc = entry.command == kExecLoadIniFromCd;
       if (fromDisc == (installed != 0)) continue;

@@ -211,7 +211,7 @@ static void nextDisc(HWND window) {
     return;
   }
   run.prompting = true;
-  int found = requestDisc(window, run.nextDisc + 1);
+  int found = requestDisc(window, run.nextDisc + 1, discKeyFile(run.nextDisc + 1), discPromptName(run.nextDisc + 1));
   run.prompting = false;
   if (!found || !startCopyThread(window, static_cast<int>(run.nextDisc))) {
     appState = Launcher;

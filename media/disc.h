@@ -95,9 +95,10 @@ bool locateDisc(const char* keyFileName);
 // 1 once the place of disc `discNumber` (1-based) is known and in discRoot
 // (and cdDrive);
 // asks with the insert-disc and select-drive dialogs (owned by `owner`, a
-// window handle or null) until then. 0 when the user cancelled or the number
-// names no disc.
-int requestDisc(void* owner, uint32_t discNumber);
+// window handle or null) until then. `keyFile` and `discName` are the disc's
+// key file and the name the prompt shows (the caller takes them from the
+// script). 0 when the user cancelled or the number names no disc.
+int requestDisc(void* owner, uint32_t discNumber, const char* keyFile, const char* discName);
 // Ends the disc prompt that is open, as its Cancel does, and makes the
 // requestDisc that shows it return 0 (a close of the prompt's owner from
 // outside). Nothing when no prompt is open.

@@ -12,7 +12,6 @@
 
 #include "media/disc.h"
 #include "platform/platform.h"
-#include "script/config.h"
 
 enum {
   kInsertDiscDialog = 111,
@@ -248,6 +247,7 @@ int describeCdDrive(const char* driveRoot, char* entryOut) {
 // cancelled from outside (cancelDiscPrompt).
 static HWND openPrompt;
 static bool promptCancelled;
+static const char* promptDiscName = "";  // the disc the open prompt asks for
 
 void cancelDiscPrompt() {
   promptCancelled = true;
@@ -259,7 +259,7 @@ static INT_PTR CALLBACK insertDiscDialogProc(HWND dialog, UINT message, WPARAM w
     openPrompt = dialog;
     char* text = static_cast<char*>(heapAlloc(1024));
     if (text) {
-      wsprintfA(text, "『%s』", config.discName[promptDiscIndex]);
+      wsprintfA(text, "『%s』", promptDiscName);
       SetDlgItemTextW(dialog, kDiscNameText, wide(text).s);
       heapFree(text);
     }
@@ -423,10 +423,11 @@ static INT_PTR CALLBACK selectDriveDialogProc(HWND dialog, UINT message, WPARAM 
   return FALSE;
 }
 
-int requestDisc(void* owner, uint32_t discNumber) {
-  // Numbers beyond the disc table name no disc, like 0.
-  if (discNumber == 0 || discNumber > kDiscs) return 0;
-  const char* keyFile = config.keyFile[discNumber - 1];
+int requestDisc(void* owner, uint32_t discNumber, const char* keyFile, const char* discName) {
+  // A number beyond the disc table comes without names and, like 0, names
+  // no disc.
+  if (discNumber == 0 || !keyFile || !discName) return 0;
+  promptDiscName = discName;
   HINSTANCE module = GetModuleHandleW(nullptr);
   promptCancelled = false;
   bool found = locateDisc(keyFile);

@@ -120,6 +120,15 @@ struct SetupConfig {
 
 extern SetupConfig config;
 
+// The key file and the name shown in the disc prompt of disc `number`
+// (1-based); null when the number names no disc of the table.
+inline const char* discKeyFile(uint32_t number) {
+  return number >= 1 && number <= kDiscs ? config.keyFile[number - 1] : nullptr;
+}
+inline const char* discPromptName(uint32_t number) {
+  return number >= 1 && number <= kDiscs ? config.discName[number - 1] : nullptr;
+}
+
 // Reads KSetup.ini (loose, else from Instdata.pak) from the current folder
 // into `config`. False when the script is missing or a line breaks a rule
 // that fails the load; whatever the lines before it filled stays.
