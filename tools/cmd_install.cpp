@@ -20,9 +20,9 @@
 #include "install/file_ops.h"
 #include "install/install_path.h"
 #include "platform/platform.h"
-#include "platform/sjis.h"
 #include "platform/text.h"
 #include "script/config.h"
+#include "tools/lib/host_install.h"
 #include "tools/lib/image_drive.h"
 #include "tools/lib/noted_file_ops.h"
 #include "tools/lib/progress.h"
@@ -49,36 +49,21 @@ static std::string absolutePath(const std::string& path) {
   return out;
 }
 
-// The install folder in the program's form (see mapInstallFolder), checked as
-// the program checks a folder it installs into.
-static int programInstallFolder(const std::string& host, const char* what, std::string* program) {
-  if (host == "/") return failInput(host, std::string(what) + " is the root folder");
+// The install folder in the program's form, or the one line of its fault.
+static int checkedInstallFolder(const std::string& host, const char* what, std::string* program) {
   std::string reason;
-  *program = mapInstallFolder(host, &reason);
-  if (program->empty()) return failInput(host, std::string(what) + ": " + reason);
-  if (sjisFindFirstOf(program->c_str() + 3, "\\") >= 0)
-    return failInput(host, std::string(what) +
-                               "'s name holds a backslash, which the installer reads as a separator");
-  if (!folderIsUsable(program->c_str()))
-    return failInput(host, std::string(what) + " is longer than 259 bytes");
-  return kExitOk;
+  *program = programInstallFolder(host, what, &reason);
+  return program->empty() ? failInput(host, reason) : kExitOk;
 }
 
 // Program paths as the user knows them: the host's path, or the image's.
 static std::string shown(const std::string& programPath) { return shownPath(programPath); }
 
-// Loads KSetup.ini from `dir` (a folder or disc image) as the program does;
-// the current folder stays there.
+// Loads KSetup.ini from `dir` as the program does; the current folder stays
+// there.
 static int loadScript(const std::string& dir) {
-  std::string folder, reason;
-  if (!scriptFolderOf(dir, &folder, &reason)) return failInput(dir, reason);
-  if (chdir(folder.c_str()) != 0) return failInput(dir, "no such folder");
-  releaseConfig();
-  if (!loadConfig()) {
-    releaseConfig();
-    return failInput(dir, "the setup script does not load (see ksetup-tool script check)");
-  }
-  return kExitOk;
+  std::string reason;
+  return loadScriptOf(dir, &reason) ? kExitOk : failInput(dir, reason);
 }
 
 // ---- install -------------------------------------------------------------------------
@@ -120,20 +105,6 @@ static void installPost(void* context, uint32_t message, int disc, int entry) {
   run->entry = entry;
 }
 
-// The bytes the copy of one disc will move: the real sizes of the selected
-// files (the script's FILESIZE may be off), for the progress bar.
-static uint64_t bytesToCopy(int disc, const std::string& root, uint32_t option) {
-  uint64_t total = 0;
-  for (int i = 0; i < kFilesPerDisc && config.fileList[disc][i] && config.fileList[disc][i][0];
-       i++) {
-    uint64_t bytes = 0;
-    if (config.fileOption[disc][i] & option)
-      entryFiles(root, config.fileList[disc][i], &bytes, nullptr, nullptr);
-    total += bytes;
-  }
-  return total;
-}
-
 static int parseInstall(int argc, char** argv, std::string* dir, InstallRun* run) {
   for (int i = 0; i < argc; i++) {
     std::string a = argv[i];
@@ -161,7 +132,7 @@ static int parseInstall(int argc, char** argv, std::string* dir, InstallRun* run
     }
   }
   if (dir->empty() || run->discs.empty() || run->folder.empty()) return failUsage(kInstallUsage);
-  return programInstallFolder(run->folder, "the install folder", &run->programFolder);
+  return checkedInstallFolder(run->folder, "the install folder", &run->programFolder);
 }
 
 // The message for a failed copy: the file it failed on and why.
@@ -313,7 +284,7 @@ static int uninstall(int argc, char** argv) {
   if (dir.empty() || folder.empty()) return failUsage(kUninstallUsage);
   if (!isFolder(folder)) return failInput(folder, "no such folder");
   std::string programFolder;
-  if (int rc = programInstallFolder(folder, "the install folder", &programFolder)) return rc;
+  if (int rc = checkedInstallFolder(folder, "the install folder", &programFolder)) return rc;
   if (int rc = loadScript(dir)) return rc;
 
   snprintf(installFolder, sizeof installFolder, "%s", programFolder.c_str());
