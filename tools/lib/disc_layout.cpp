@@ -334,7 +334,8 @@ bool finishLayout(const Project& project, const std::string& program, bool image
   addDiscFile(&one, {"KSetup.exe", program, "", programSize, "KSetup.exe (--exe)"}, &unused);
   addDiscFile(&one, {"KSetup.ini", "", project.script, project.script.size(), "the setup script"},
               &unused);
-  addDiscFile(&one, {"Instdata.pak", "", set->archive, set->archive.size(), "the pictures' archive"},
+  addDiscFile(&one,
+              {"Instdata.pak", "", set->archive, set->archive.size(), "the pictures' archive"},
               &unused);
   bool ok = layOutLists(project, set, failure) && layOutExtras(project, set, warnings, failure);
   if (ok) addKeyFiles(set);
@@ -365,7 +366,8 @@ bool mergeDiscs(DiscSet* set, const std::string& folder, Failure* failure) {
       std::string reason;
       if (!addDiscFile(&merged, f, &reason))
         return fail(failure, folder,
-                    "disc " + std::to_string(d + 1) + " cannot be merged: " + f.from + ": " + reason);
+                    "disc " + std::to_string(d + 1) + " cannot be merged: " + f.from + ": " +
+                        reason);
     }
   set->discs.assign(1, merged);
   return true;

@@ -45,7 +45,8 @@ bool prepareOutput(const DiscOutput& o, size_t discs, Failure* failure) {
   fs::create_directories(o.out, ec);
   if (!isFolder(o.out)) return fail(failure, o.out, "cannot make the folder");
   const std::string stampPath = o.out + "/" + kStampName;
-  const std::string stamp = "disc folders written by ksetup-tool disc build from " + o.project + "\n";
+  const std::string stamp =
+      "disc folders written by ksetup-tool disc build from " + o.project + "\n";
   std::string before;
   bool stamped = readWholeFile(stampPath, &before);
   if (stamped && before != stamp)

@@ -1,7 +1,8 @@
 // Writing a laid-out disc set (tools/lib/disc_layout.h) into an output
 // folder: OUT/discN folders (or OUT/merged, one folder for the merged set),
-// and OUT/discN.iso images read back against what they should hold. A folder is replaced only when a build of the same
-// project wrote it, and a stopped or failed write leaves no half set.
+// and OUT/discN.iso images read back against what they should hold. A
+// folder is replaced only when a build of the same project wrote it, and a
+// stopped or failed write leaves no half set.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,8 @@ struct DiscOutput {
   std::string out;      // the output folder, absolute
   std::string project;  // the project's folder, named in the folder's stamp
   bool merged = false;  // one folder, OUT/merged, for every disc
-  std::string folder(size_t disc) const;  // OUT/discN (disc counted from 0), or OUT/merged
+  // OUT/discN (disc counted from 0), or OUT/merged.
+  std::string folder(size_t disc) const;
   std::string image(size_t disc) const;   // OUT/discN.iso
 };
 
