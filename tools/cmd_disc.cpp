@@ -164,6 +164,8 @@ struct BuildOptions {
   ReleaseOptions release;  // the command line's
 };
 
+// disc build's command line into *o: kExitOk; -1 when --help was answered;
+// else the exit code of the usage error or failure it printed.
 static int parseBuild(int argc, char** argv, BuildOptions* o) {
   for (int i = 0; i < argc; i++) {
     std::string a = argv[i];
