@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "platform/sjis.h"
 #include "script/config.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 bool sourceRootOf(int drive, char* root) {
   if (drive < 1 || drive > 26) {

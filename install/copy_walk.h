@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "uninstall/removal.h"  // InstallJournal
+#include "install/removal.h"  // InstallJournal
 
 enum : uint32_t { kCopyBlock = 4096 };
 

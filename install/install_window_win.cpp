@@ -19,7 +19,7 @@
 #include "platform/text_win.h"
 #include "platform/winmm_win.h"
 #include "script/config.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 uint32_t installOption = 8;
 

@@ -27,7 +27,7 @@
 #include "tools/lib/noted_file_ops.h"
 #include "tools/lib/progress.h"
 #include "tools/tool.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 static const char kInstallUsage[] =
     "install DIR --disc DISC1 [--disc DISC2 ...] --to FOLDER [--option 8|4|2]";

@@ -9,7 +9,7 @@
 #include "platform/shell_win.h"
 #include "platform/text_win.h"
 #include "script/config.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 #include "uninstall/uninstall_entry.h"
 #include "uninstall/uninstall_win.h"
 

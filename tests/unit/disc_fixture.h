@@ -18,7 +18,7 @@
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/test_util.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 #include "install/install_path.h"
 
 // Frees every file list entry and clears the options, MAKEFOLDER and SAVEDATA.

@@ -34,7 +34,7 @@
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/disc_fixture.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 namespace {
 

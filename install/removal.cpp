@@ -1,4 +1,4 @@
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 #include <cstring>
 
