@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <sddl.h>
 #include <shlobj.h>
+#include <winternl.h>
 
 #include "app/shell.h"
 #include "gfx/surface.h"
@@ -20,6 +21,7 @@
 #include "platform/sjis.h"
 #include "platform/text_win.h"
 #include "script/config.h"
+#include "uninstall/run_folder.h"
 #include "uninstall/uninstall_entry.h"
 #include "uninstall/uninstall_win.h"
 #include "uninstall/wininit.h"
@@ -32,8 +34,10 @@ static const char kFallbackFolder[] = "C:\\Program Files\\Slumber";
 static const wchar_t kInstallClass[] = L"SLB_INST";
 static const wchar_t kInstallValue[] = L"InstallFolder";
 static const wchar_t kKeyClass[] = L"Slumber";
-// The relaunch folder's name: this prefix and 16 random hexadecimal digits.
+// The relaunch folder's name: this prefix and 16 random hexadecimal digits
+// (uninstall/run_folder.h).
 static const wchar_t kRunFolderPrefix[] = L"KSetup-";
+static const wchar_t kRunFolderPattern[] = L"KSetup-*";
 
 static const wchar_t kStartupCaption[] = L"KSetup Error";
 static const wchar_t kScriptMissing[] = L"設定ファイルが見つかりません。処理を中断します。";
@@ -60,6 +64,9 @@ enum {
 // folder it runs from, or one made for a reload when it runs from anywhere
 // else. Empty until there is one.
 static wchar_t workFolder[kWidePath];
+// A work folder made for a reload is held open (see makeRunFolder) until
+// it is removed.
+static HANDLE workFolderHold = nullptr;
 static bool runningFromRunFolder = false;
 // The folder the script in use was read from (KSetup.ini, Instdata.pak).
 static wchar_t scriptFolder[kWidePath];
@@ -147,13 +154,71 @@ static bool runsElevated() {
 // The system's random number generator (advapi32's RtlGenRandom).
 extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
 
+// Creates `folder` and opens it in one step, so that the handle is the
+// folder made and nothing else; an existing folder of that name is never
+// taken. The handle lets others read and write but not delete or rename
+// the folder while it is open. Null when it could not be made.
+typedef LONG(NTAPI* NtCreateFileFn)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                    ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+enum : ULONG {
+  kNtFileCreate = 2,               // FILE_CREATE
+  kNtDirectoryFile = 1,            // FILE_DIRECTORY_FILE
+  kNtSynchronousNonAlert = 0x20,   // FILE_SYNCHRONOUS_IO_NONALERT
+  kNtCaseInsensitive = 0x40,       // OBJ_CASE_INSENSITIVE
+};
+
+static HANDLE createHeldFolder(const wchar_t* folder, PSECURITY_DESCRIPTOR descriptor) {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  NtCreateFileFn create =
+      ntdll ? reinterpret_cast<NtCreateFileFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")))
+            : nullptr;
+  wchar_t ntPath[kWidePath + 8];
+  if (!create || lstrlenW(folder) >= kWidePath) return nullptr;
+  wsprintfW(ntPath, L"\\??\\%s", folder);
+  UNICODE_STRING name;
+  name.Buffer = ntPath;
+  name.Length = static_cast<USHORT>(lstrlenW(ntPath) * sizeof(wchar_t));
+  name.MaximumLength = static_cast<USHORT>(name.Length + sizeof(wchar_t));
+  OBJECT_ATTRIBUTES attributes;
+  ZeroMemory(&attributes, sizeof attributes);
+  attributes.Length = sizeof attributes;
+  attributes.ObjectName = &name;
+  attributes.Attributes = kNtCaseInsensitive;
+  attributes.SecurityDescriptor = descriptor;
+  IO_STATUS_BLOCK status;
+  HANDLE handle = nullptr;
+  LONG result = create(&handle, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE, &attributes, &status, nullptr,
+                       FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, kNtFileCreate,
+                       kNtDirectoryFile | kNtSynchronousNonAlert, nullptr, 0);
+  return result >= 0 ? handle : nullptr;
+}
+
+// True when `path` names the folder `held` is open on (the same volume and
+// file number), so that the name still leads to the folder made.
+static bool pathIsHeldFolder(const wchar_t* path, HANDLE held) {
+  HANDLE other = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (other == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION a, b;
+  bool same = GetFileInformationByHandle(held, &a) && GetFileInformationByHandle(other, &b) &&
+              a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+              a.nFileIndexLow == b.nFileIndexLow && (b.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+              !(b.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  CloseHandle(other);
+  return same;
+}
+
 // Makes a new folder of the program's own under the temporary folder, with
 // a name nobody can know beforehand; an existing folder of that name is
 // never taken. When the program runs elevated, only administrators and the
 // system may enter it, so that no program of the player's own rights can
-// put a file in or swap one. False when none could be made.
-static bool makeRunFolder(wchar_t* folder) {
+// put a file in or swap one. With `hold`, the folder stays open in *hold
+// (see createHeldFolder) until the caller closes it: the player owns the
+// temporary folder and could otherwise rename this one away and put a
+// folder of their own in its place. False when none could be made.
+static bool makeRunFolder(wchar_t* folder, HANDLE* hold = nullptr) {
   wchar_t temp[kWidePath];
+  if (hold) *hold = nullptr;
   if (!getTempFolder(temp)) return false;
   SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -166,10 +231,16 @@ static bool makeRunFolder(wchar_t* folder) {
   for (int attempt = 0; attempt < 8 && !made; attempt++) {
     unsigned char random[8];
     if (!SystemFunction036(random, sizeof random)) break;
-    wchar_t name[32];
-    wsprintfW(name, L"%s%02X%02X%02X%02X%02X%02X%02X%02X", kRunFolderPrefix, random[0], random[1], random[2],
-              random[3], random[4], random[5], random[6], random[7]);
-    made = joinWide(folder, temp, name) && CreateDirectoryW(folder, &security);
+    char name[32];
+    wchar_t wideName[32];
+    runFolderName(random, name);
+    if (!widen(name, wideName, 32) || !joinWide(folder, temp, wideName)) break;
+    if (hold) {
+      *hold = createHeldFolder(folder, descriptor);
+      made = *hold != nullptr;
+    } else {
+      made = CreateDirectoryW(folder, &security) != FALSE;
+    }
   }
   if (descriptor) LocalFree(descriptor);
   if (!made) folder[0] = 0;
@@ -199,29 +270,119 @@ static void clearWorkFolder(bool andFolder) {
   wchar_t path[kWidePath];
   if (joinWide(path, workFolder, kScriptFile)) DeleteFileW(path);
   if (joinWide(path, workFolder, kArchiveFile)) DeleteFileW(path);
-  if (andFolder) RemoveDirectoryW(workFolder);
+  if (!andFolder) return;
+  // A reload made the folder current; a current folder cannot go.
+  wchar_t current[kWidePath], temp[kWidePath];
+  DWORD length = GetCurrentDirectoryW(kWidePath, current);
+  if (length > 0 && length < kWidePath) {
+    dropTrailingBackslash(current);
+    if (CompareStringOrdinal(current, -1, workFolder, -1, TRUE) == CSTR_EQUAL && getTempFolder(temp))
+      SetCurrentDirectoryW(temp);
+  }
+  if (workFolderHold) CloseHandle(workFolderHold);
+  workFolderHold = nullptr;
+  RemoveDirectoryW(workFolder);
+}
+
+// Removes the run folders that earlier runs left in the temporary folder
+// (their program file cannot delete itself, and a delayed deletion needs
+// rights a standard user lacks): only folders whose name has the run
+// folder's form, holding only files, none of them in use. Called while the
+// program holds the instance mutex, so no other run of it is starting.
+static void removeLeftRunFolders() {
+  wchar_t temp[kWidePath], pattern[kWidePath], folder[kWidePath], path[kWidePath];
+  if (!getTempFolder(temp) || !joinWide(pattern, temp, kRunFolderPattern)) return;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    char name[MAX_PATH];
+    bool plainFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                       !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (!plainFolder || !narrow(found.cFileName, name, MAX_PATH) || !isRunFolderName(name) ||
+        !joinWide(folder, temp, found.cFileName))
+      continue;
+    // Every file opened for deletion without sharing: a file in use (the
+    // running program of another run, a file someone reads) refuses, and
+    // the folder stays whole (so does one with a read-only file, which the
+    // program never leaves: its copies are made writable). Only when every file is held is each marked
+    // for deletion, which takes effect as the handles close.
+    enum { kMostFiles = 16 };
+    HANDLE files[kMostFiles];
+    int held = 0, marked = 0;
+    bool unused = joinWide(pattern, folder, L"*");
+    WIN32_FIND_DATAW inner;
+    HANDLE list = unused ? FindFirstFileW(pattern, &inner) : INVALID_HANDLE_VALUE;
+    if (list != INVALID_HANDLE_VALUE) {
+      do {
+        if (lstrcmpW(inner.cFileName, L".") == 0 || lstrcmpW(inner.cFileName, L"..") == 0) continue;
+        if ((inner.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || held == kMostFiles ||
+            !joinWide(path, folder, inner.cFileName)) {
+          unused = false;
+          break;
+        }
+        HANDLE file = CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+          unused = false;
+          break;
+        }
+        files[held++] = file;
+      } while (FindNextFileW(list, &inner));
+      FindClose(list);
+    }
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    while (unused && marked < held) {
+      if (!SetFileInformationByHandle(files[marked], FileDispositionInfo, &disposition, sizeof disposition))
+        unused = false;
+      else
+        marked++;
+    }
+    if (!unused) {
+      // Nothing is deleted after all.
+      disposition.DeleteFile = FALSE;
+      for (int i = 0; i < marked; i++)
+        SetFileInformationByHandle(files[i], FileDispositionInfo, &disposition, sizeof disposition);
+    }
+    for (int i = 0; i < held; i++) CloseHandle(files[i]);
+    if (unused) RemoveDirectoryW(folder);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
 }
 
 // ---- Relaunch from the temporary folder ---------------------------------------
 
 enum RelaunchResult { kRelaunched, kRelaunchFailed, kOtherInstance };
 
+// Copies one of the program's files into the run folder. A file the
+// source folder does not have (a disc without an archive) is passed over;
+// a file that is there and cannot be copied is a failure.
+static bool copyRunFile(const wchar_t* name, const wchar_t* sourceFolder, const wchar_t* runFolder) {
+  if (copyFileInto(name, sourceFolder, runFolder)) return true;
+  wchar_t source[kWidePath];
+  if (!joinWide(source, sourceFolder, name)) return false;
+  DWORD attributes = GetFileAttributesW(source);
+  DWORD error = GetLastError();
+  return attributes == INVALID_FILE_ATTRIBUTES && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+}
+
 // Copies the program, its script and its archive into a new folder of its
 // own under the temporary folder and starts that copy there with the mode
 // letter (t or r) as its argument, followed by the folder the discs are
 // looked for in besides the drives (startRoot), quoted, when there is one.
+// The folder is held open from its creation until the copy has started;
+// any failed copy, or a folder name that no longer leads to the folder
+// made, is a failed relaunch, and nothing is started from there.
 static RelaunchResult relaunchFromTemp(char mode) {
   wchar_t ownPath[kWidePath], sourceFolder[kWidePath], runFolder[kWidePath];
-  bool prepared = getOwnPath(ownPath, sourceFolder) && makeRunFolder(runFolder);
-  if (prepared) {
-    copyFileInto(kProgramFile, sourceFolder, runFolder);
-    copyFileInto(kScriptFile, sourceFolder, runFolder);
-    copyFileInto(kArchiveFile, sourceFolder, runFolder);
-  }
+  HANDLE hold = nullptr;
+  bool prepared = getOwnPath(ownPath, sourceFolder) && makeRunFolder(runFolder, &hold);
+  bool copied = prepared && copyFileInto(kProgramFile, sourceFolder, runFolder) &&
+                copyRunFile(kScriptFile, sourceFolder, runFolder) &&
+                copyRunFile(kArchiveFile, sourceFolder, runFolder);
 
   wchar_t program[kWidePath];
   wchar_t commandLine[2 * kWidePath + 16], start[kWidePath];
-  bool built = prepared && joinWide(program, runFolder, kProgramFile);
+  bool built = copied && joinWide(program, runFolder, kProgramFile) && pathIsHeldFolder(runFolder, hold);
   // Quoted, so that a temporary folder with blanks still leaves the mode
   // letter as the first character of the copy's arguments. The start folder
   // goes without its last backslash, which would escape the closing quote
@@ -244,6 +405,7 @@ static RelaunchResult relaunchFromTemp(char mode) {
                               nullptr, runFolder, &startup, &process)) {
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
+    CloseHandle(hold);
     return kRelaunched;
   }
   if (prepared) {
@@ -251,8 +413,9 @@ static RelaunchResult relaunchFromTemp(char mode) {
     clearWorkFolder(false);
     wchar_t path[kWidePath];
     if (joinWide(path, runFolder, kProgramFile)) DeleteFileW(path);
-    RemoveDirectoryW(runFolder);
     workFolder[0] = 0;
+    CloseHandle(hold);
+    RemoveDirectoryW(runFolder);
   }
   return takeInstanceMutex() ? kRelaunchFailed : kOtherInstance;
 }
@@ -303,7 +466,7 @@ static void readInstallRecord() {
 // folder, makes that folder current and loads the script again.
 static bool reloadScriptFrom(const char* sourceFolder) {
   wchar_t source[kWidePath];
-  if (!workFolder[0] && !makeRunFolder(workFolder)) return false;
+  if (!workFolder[0] && !makeRunFolder(workFolder, &workFolderHold)) return false;
   clearWorkFolder(false);
   SetCurrentDirectoryW(workFolder);
   if (widen(sourceFolder, source, kWidePath)) {
@@ -513,6 +676,21 @@ static void leaveProgram() {
 
 // ---- Entry ------------------------------------------------------------------------
 
+// A copy started in its run folder while another instance runs (one that
+// took the mutex between the release by this copy's starter and this
+// copy's start): the script and archive go, and the program and its folder
+// are scheduled for deletion, as on the way out.
+static void leaveUnusedRunFolder(const char* arguments) {
+  // Only a started copy: it has a mode letter.
+  char mode = arguments ? arguments[0] : 0;
+  if (mode != 't' && mode != 'T' && mode != 'r' && mode != 'R') return;
+  wchar_t ownPath[kWidePath], ownFolder[kWidePath];
+  if (!getOwnPath(ownPath, ownFolder) || !inRunFolder(ownFolder)) return;
+  lstrcpyW(workFolder, ownFolder);
+  clearWorkFolder(false);
+  scheduleSelfRemoval(true);
+}
+
 // startRoot becomes `folder` unless that is the root of a CD-ROM drive,
 // where only the drives are searched, as for a set on discs.
 static void setStartFolder(const wchar_t* folder) {
@@ -529,7 +707,10 @@ static void setStartFolder(const wchar_t* folder) {
 // `startFolder`: the folder the player started the program from, as the
 // relaunch passes it on; empty when the program was not started that way.
 static int runProgram(HINSTANCE module, const char* arguments, const wchar_t* startFolder, int showCommand) {
-  if (!takeInstanceMutex()) return 0;
+  if (!takeInstanceMutex()) {
+    leaveUnusedRunFolder(arguments);
+    return 0;
+  }
   instance = module;
   detectMmx();
 
@@ -538,6 +719,7 @@ static int runProgram(HINSTANCE module, const char* arguments, const wchar_t* st
     case 0:
     case 'U':
     case 'u': {
+      removeLeftRunFolders();
       // Started by the player: the program's own folder is where the set
       // lies, unless that is a CD-ROM drive's root.
       wchar_t ownPath[kWidePath], ownFolder[kWidePath];

@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "platform/sjis.h"
 #include "script/config.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 bool sourceRootOf(int drive, char* root) {
   if (drive < 1 || drive > 26) {
@@ -24,7 +24,7 @@ bool sourceRootOf(int drive, char* root) {
 
 // ---- Folders ----------------------------------------------------------------------
 
-bool createPath(const char* path) {
+bool createPath(const char* path, InstallJournal* journal) {
   if (!path || strlen(path) >= kPathSize) return false;
   char* level = static_cast<char*>(heapAlloc(kPathSize));
   if (!level) return false;
@@ -33,30 +33,31 @@ bool createPath(const char* path) {
   // second byte of ソ in "Games\ゲームソフト" ends nothing.
   size_t n = 0;
   bool endsWithSeparator = false;
+  bool noted = true;
   while (path[n]) {
     size_t length = sjisCharLength(path + n);
     memcpy(level + n, path + n, length);
     endsWithSeparator = length == 1 && (path[n] == '\\' || path[n] == '/');
     n += length;
     level[n] = 0;
-    if (endsWithSeparator) ops->createFolder(level);
+    if (endsWithSeparator && ops->createFolder(level) && !journalAddFolder(journal, level)) noted = false;
   }
-  if (n > 0 && !endsWithSeparator) ops->createFolder(level);
+  if (n > 0 && !endsWithSeparator && ops->createFolder(level) && !journalAddFolder(journal, level)) noted = false;
   heapFree(level);
-  return true;
+  return noted;
 }
 
-bool createInstallFolders(int* refusedEntry) {
+bool createInstallFolders(int* refusedEntry, InstallJournal* journal) {
   if (refusedEntry) *refusedEntry = -1;
   if (!folderIsUsable(installFolder)) return false;
-  createPath(installFolder);
+  if (!createPath(installFolder, journal)) return false;
   char path[kPathSize];
   for (int k = 0; k < kMakeFolders && config.makeFolder[k][0]; k++) {
     if (!installPath(path, installFolder, config.makeFolder[k], nullptr)) {
       if (refusedEntry) *refusedEntry = k;
       return false;
     }
-    if (!createPath(path)) return false;
+    if (!createPath(path, journal)) return false;
   }
   return true;
 }
@@ -98,13 +99,17 @@ static CopyStep copyFile(CopyState* s, const char* sourceName, const char* desti
     ops->close(source);
     return kStepReadError;
   }
+  // Noted before anything is written: a file left half written is taken
+  // back too, and a file that was there gets its former content back.
+  if (!journalPrepareWrite(s->job->journal, destinationName)) {
+    ops->close(source);
+    return kStepWriteError;
+  }
   void* destination = ops->create(destinationName);
   if (!destination) {
     ops->close(source);
     return kStepWriteError;
   }
-  // Noted before a byte is moved: a file left half written is taken back too.
-  journalAdd(s->job->journal, destinationName);
   uint32_t remaining = static_cast<uint32_t>(size);
   CopyStep step = kStepOk;
   while (step == kStepOk && remaining > kCopyBlock) {

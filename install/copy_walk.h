@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "uninstall/removal.h"  // InstallJournal
+#include "install/removal.h"  // InstallJournal
 
 enum : uint32_t { kCopyBlock = 4096 };
 
@@ -46,9 +46,9 @@ struct CopyJob {
   CopyCheckFn check;
   CopyPostFn post;
   void* context;  // passed to check and post
-  // Notes every file the copy creates, over all discs of one install; on an
-  // error or abort only those are taken back. Null: everything the file
-  // lists name is removed instead.
+  // Notes every file the copy creates or replaces, over all discs of one
+  // install; on an error or abort exactly those changes are taken back.
+  // Null: everything the file lists name is removed instead.
   InstallJournal* journal;
 };
 
@@ -67,12 +67,14 @@ CopyEnd copyDisc(const CopyJob* job);
 bool sourceRootOf(int drive, char* root);
 
 // Creates `installFolder` (install/install_path.h) and the configuration's
-// makeFolder folders below it, in order. False when the install folder is not
-// usable, a makeFolder entry is refused (its index then in *refusedEntry,
-// else -1 there) or a working buffer cannot be had (folders that exist
-// already are no failure).
-bool createInstallFolders(int* refusedEntry = nullptr);
-// Creates every level of a folder path, shortest first; levels that exist
-// or cannot be made are passed over. False only when the working buffer
-// cannot be had or the path does not fit in 260 bytes.
-bool createPath(const char* path);
+// makeFolder folders below it, in order, noting every folder it makes in
+// `journal` (when given). False when the install folder is not usable, a
+// makeFolder entry is refused (its index then in *refusedEntry, else -1
+// there), a working buffer cannot be had or a made folder could not be
+// noted (folders that exist already are no failure).
+bool createInstallFolders(int* refusedEntry = nullptr, InstallJournal* journal = nullptr);
+// Creates every level of a folder path, shortest first, noting the levels
+// it makes in `journal` (when given); levels that exist or cannot be made
+// are passed over. False only when the working buffer cannot be had, the
+// path does not fit in 260 bytes or a made level could not be noted.
+bool createPath(const char* path, InstallJournal* journal = nullptr);

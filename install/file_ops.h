@@ -24,6 +24,14 @@ enum DeleteResult : int {
   kDeleteFailed = 2,   // locked, protected, a folder, ...
 };
 
+// What renaming a file came to.
+enum MoveResult : int {
+  kMoveDone = 0,
+  kMoveMissing = 1,  // the file to move does not exist
+  kMoveExists = 2,   // something already has the new name (it is never replaced)
+  kMoveFailed = 3,   // locked, protected, ...
+};
+
 // Open files and searches are opaque; null means failure.
 struct FileOps {
   // An existing file for sequential reading, shared for reading.
@@ -42,6 +50,8 @@ struct FileOps {
   bool (*findNext)(void* search, FoundName* found);
   void (*findClose)(void* search);
   DeleteResult (*deleteFile)(const char* path);
+  // Gives a file (or folder) a new name in the same folder; never replaces.
+  MoveResult (*moveFile)(const char* from, const char* to);
   bool (*createFolder)(const char* path);
   bool (*removeFolder)(const char* path);
   bool (*setCurrent)(const char* path);

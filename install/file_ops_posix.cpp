@@ -141,6 +141,15 @@ static DeleteResult posixDeleteFile(const char* path) {
   return errno == ENOENT || errno == ENOTDIR ? kDeleteMissing : kDeleteFailed;
 }
 
+static MoveResult posixMoveFile(const char* from, const char* to) {
+  std::string source = hostPath(from), target = hostPath(to);
+  struct stat st;
+  if (lstat(source.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? kMoveMissing : kMoveFailed;
+  // rename() would replace the target; Windows' MoveFile never does.
+  if (lstat(target.c_str(), &st) == 0) return kMoveExists;
+  return rename(source.c_str(), target.c_str()) == 0 ? kMoveDone : kMoveFailed;
+}
+
 static bool posixCreateFolder(const char* path) { return mkdir(hostPath(path).c_str(), 0777) == 0; }
 
 static bool posixRemoveFolder(const char* path) { return rmdir(hostPath(path).c_str()) == 0; }
@@ -162,7 +171,7 @@ static bool posixIsLink(const char* path) {
 
 static const FileOps posixOps = {
     posixOpenRead,  posixSize,      posixCreate,     posixRead,         posixWrite,
-    posixClose,     posixFindFirst, posixFindNext,   posixFindClose,    posixDeleteFile,
+    posixClose,     posixFindFirst, posixFindNext,   posixFindClose,    posixDeleteFile, posixMoveFile,
     posixCreateFolder, posixRemoveFolder, posixSetCurrent, posixSleep, posixIsLink,
 };
 

@@ -82,6 +82,15 @@ static DeleteResult winDeleteFile(const char* path) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kDeleteMissing : kDeleteFailed;
 }
 
+static MoveResult winMoveFile(const char* from, const char* to) {
+  wchar_t source[MAX_PATH], target[MAX_PATH];
+  if (!widen(from, source, MAX_PATH) || !widen(to, target, MAX_PATH)) return kMoveFailed;
+  if (MoveFileExW(source, target, 0)) return kMoveDone;
+  DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kMoveMissing;
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? kMoveExists : kMoveFailed;
+}
+
 static bool winCreateFolder(const char* path) {
   wchar_t name[MAX_PATH];
   return widen(path, name, MAX_PATH) && CreateDirectoryW(name, nullptr) != FALSE;
@@ -107,7 +116,7 @@ static bool winIsLink(const char* path) {
 
 static const FileOps winOps = {
     winOpenRead,     winSize,         winCreate,     winRead,      winWrite,
-    winClose,        winFindFirst,    winFindNext,   winFindClose, winDeleteFile,
+    winClose,        winFindFirst,    winFindNext,   winFindClose, winDeleteFile, winMoveFile,
     winCreateFolder, winRemoveFolder, winSetCurrent, winSleep,     winIsLink,
 };
 

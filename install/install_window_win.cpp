@@ -19,7 +19,7 @@
 #include "platform/text_win.h"
 #include "platform/winmm_win.h"
 #include "script/config.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 uint32_t installOption = 8;
 
@@ -47,7 +47,7 @@ struct InstallRun {
   bool undoOnClose;    // an abort: take back what was installed when closing
   bool created;        // WM_CREATE went through: the window's end ends the loop
   CopyJob job;         // what the running copy thread reads
-  InstallJournal journal;  // every file this install has created
+  InstallJournal journal;  // every folder and file this install has made or replaced
   char sourceRoot[kDiscRootSize];  // "E:\", "C:\Games\Set\disc2\"
 };
 
@@ -182,7 +182,7 @@ static LRESULT startInstall(HWND window) {
   run.progressScale = 2 * selectedByteTotal(-1, installOption);
   // Nothing is copied into a folder that could not be made.
   int refused = -1;
-  if (!createInstallFolders(&refused) && refused >= 0)
+  if (!createInstallFolders(&refused, &run.journal) && refused >= 0)
     PostMessageW(window, MSG_FOLDER_ERROR, kFolderEntryRefused, refused);
   else if (!folderExists(installFolder))
     PostMessageW(window, MSG_FOLDER_ERROR, kFolderNotMade, 0);
@@ -346,6 +346,9 @@ static void endInstall() {
   LeaveCriticalSection(&installLock);
   if (queueReady) CloseHandle(queueReady);
   queueReady = nullptr;
+  // An install that completed keeps what it wrote: the former content of
+  // the files it replaced goes now. Anything else was taken back already.
+  if (appState == Install) journalCommit(&run.journal);
   journalFree(&run.journal);
   // A window whose creation failed leaves the loop that was never entered
   // alone (a quit message would close the creation error's message box).

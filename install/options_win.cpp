@@ -109,9 +109,37 @@ static void complain(HWND dialog, const char* text) {
   MessageBoxW(dialog, wide(text).s, wide(config.appliTitle).s, MB_OK);
 }
 
+// A folder name from the system as code page 932 in `out` (MAX_PATH
+// bytes); null when that went, else the message that says why not: a
+// character code page 932 cannot write, or a path too long to hold.
+static const char* narrowFolder(const wchar_t* name, char* out) {
+  if (narrow(name, out, MAX_PATH)) return nullptr;
+  BOOL replaced = FALSE;
+  int bytes = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &replaced);
+  return bytes <= 0 || replaced ? kFolderUnwritable : kPathTooLong;
+}
+
+// Drops one trailing backslash that is a character of its own (never the
+// second byte of a final ソ), but not the one of a drive's root: "D:\\"
+// stays, since "D:" names whatever folder is current on D:.
+static void dropTrailingSeparator(char* folder) {
+  char copy[MAX_PATH];
+  lstrcpynA(copy, folder, MAX_PATH);
+  sjisDropLastOf(copy, "\\");
+  int length = lstrlenA(copy);
+  if (length == 2 && copy[1] == ':') return;
+  lstrcpyA(folder, copy);
+}
+
 static void browseForFolder(HWND dialog) {
+  // The folder browser is a COM object of the shell's: COM must be ready on
+  // this thread first.
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   IMalloc* allocator = nullptr;
-  if (FAILED(SHGetMalloc(&allocator)) || !allocator) return;
+  if (FAILED(SHGetMalloc(&allocator)) || !allocator) {
+    if (SUCCEEDED(com)) CoUninitialize();
+    return;
+  }
   wchar_t displayName[MAX_PATH];
   BROWSEINFOW browse;
   ZeroMemory(&browse, sizeof browse);
@@ -123,11 +151,11 @@ static void browseForFolder(HWND dialog) {
   wchar_t path[MAX_PATH];
   char folder[MAX_PATH];
   if (chosen && SHGetPathFromIDListW(chosen, path)) {
-    if (!narrow(path, folder, MAX_PATH)) {
-      complain(dialog, kFolderUnwritable);
+    if (const char* problem = narrowFolder(path, folder)) {
+      complain(dialog, problem);
     } else {
       lstrcpyA(programFilesFolder, folder);
-      sjisDropLastOf(programFilesFolder, "\\");
+      dropTrailingSeparator(programFilesFolder);
       // The game's folder name follows the chosen folder directly here; the
       // confirmation builds the final path again with a backslash between.
       char joined[MAX_PATH];
@@ -138,6 +166,7 @@ static void browseForFolder(HWND dialog) {
   }
   if (chosen) allocator->Free(chosen);
   allocator->Release();
+  if (SUCCEEDED(com)) CoUninitialize();
 }
 
 // ---- Confirmation -----------------------------------------------------------------
@@ -161,12 +190,17 @@ static INT_PTR CALLBACK spaceWarningDialogProc(HWND dialog, UINT message, WPARAM
 // Checks the folder text and the room on its drive; true when the install
 // may start (installFolder is then set).
 static bool confirmOptions(HWND dialog) {
-  wchar_t typed[MAX_PATH];
-  GetDlgItemTextW(dialog, kFolderEdit, typed, MAX_PATH);
-  if (!narrow(typed, programFilesFolder, MAX_PATH)) {
-    complain(dialog, kFolderUnwritable);
+  // Read with room to spare: a text the buffer would cut is too long, not
+  // a shorter folder.
+  wchar_t typed[2 * MAX_PATH];
+  int typedLength = GetDlgItemTextW(dialog, kFolderEdit, typed, 2 * MAX_PATH);
+  char folderText[MAX_PATH];
+  const char* problem = typedLength >= MAX_PATH ? kPathTooLong : narrowFolder(typed, folderText);
+  if (problem) {
+    complain(dialog, problem);
     return false;
   }
+  lstrcpyA(programFilesFolder, folderText);
 
   // The drive component: a letter and a colon. Only a full path from the
   // drive's root is taken: a relative path, a network path and "C:Games"

@@ -35,8 +35,16 @@ WideText wide(const char* text) {
   if (!text) return w;
   int n = MultiByteToWideChar(kCodePage932, 0, text, -1, w.s, kWideTextSize);
   if (n <= 0) {
-    // Too long: as much as fits.
-    n = MultiByteToWideChar(kCodePage932, 0, text, lstrlenA(text), w.s, kWideTextSize - 1);
+    // Too long: as much as fits. Every character of code page 932 (one
+    // byte or two) is one UTF-16 unit, so the whole characters within the
+    // first kWideTextSize - 1 bytes always fit.
+    int bytes = 0;
+    while (text[bytes]) {
+      int length = IsDBCSLeadByteEx(kCodePage932, static_cast<BYTE>(text[bytes])) && text[bytes + 1] ? 2 : 1;
+      if (bytes + length > kWideTextSize - 1) break;
+      bytes += length;
+    }
+    n = MultiByteToWideChar(kCodePage932, 0, text, bytes, w.s, kWideTextSize - 1);
     w.s[n > 0 ? n : 0] = 0;
   }
   return w;

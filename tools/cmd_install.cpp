@@ -4,7 +4,6 @@
 // copyDisc disc by disc, and removeInstalledFiles; only the disc prompts,
 // the scene, the shortcuts and the registry are left out.
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -21,13 +20,14 @@
 #include "install/file_ops.h"
 #include "install/install_path.h"
 #include "platform/platform.h"
-#include "platform/sjis.h"
 #include "platform/text.h"
 #include "script/config.h"
+#include "tools/lib/host_install.h"
 #include "tools/lib/image_drive.h"
+#include "tools/lib/noted_file_ops.h"
 #include "tools/lib/progress.h"
 #include "tools/tool.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 static const char kInstallUsage[] =
     "install DIR --disc DISC1 [--disc DISC2 ...] --to FOLDER [--option 8|4|2]";
@@ -49,124 +49,21 @@ static std::string absolutePath(const std::string& path) {
   return out;
 }
 
-static bool isFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The install folder in the program's form (see mapInstallFolder), checked as
-// the program checks a folder it installs into.
-static int programInstallFolder(const std::string& host, const char* what, std::string* program) {
-  if (host == "/") return failInput(host, std::string(what) + " is the root folder");
+// The install folder in the program's form, or the one line of its fault.
+static int checkedInstallFolder(const std::string& host, const char* what, std::string* program) {
   std::string reason;
-  *program = mapInstallFolder(host, &reason);
-  if (program->empty()) return failInput(host, std::string(what) + ": " + reason);
-  if (sjisFindFirstOf(program->c_str() + 3, "\\") >= 0)
-    return failInput(host, std::string(what) +
-                               "'s name holds a backslash, which the installer reads as a separator");
-  if (!folderIsUsable(program->c_str()))
-    return failInput(host, std::string(what) + " is longer than 259 bytes");
-  return kExitOk;
+  *program = programInstallFolder(host, what, &reason);
+  return program->empty() ? failInput(host, reason) : kExitOk;
 }
 
 // Program paths as the user knows them: the host's path, or the image's.
 static std::string shown(const std::string& programPath) { return shownPath(programPath); }
 
-// Loads KSetup.ini from `dir` (a folder or disc image) as the program does;
-// the current folder stays there.
+// Loads KSetup.ini from `dir` as the program does; the current folder stays
+// there.
 static int loadScript(const std::string& dir) {
-  std::string folder, reason;
-  if (!scriptFolderOf(dir, &folder, &reason)) return failInput(dir, reason);
-  if (chdir(folder.c_str()) != 0) return failInput(dir, "no such folder");
-  releaseConfig();
-  if (!loadConfig()) {
-    releaseConfig();
-    return failInput(dir, "the setup script does not load (see ksetup-tool script check)");
-  }
-  return kExitOk;
-}
-
-// ---- File operations that remember -----------------------------------------------------
-// The platform's operations, with the last paths opened, the last failure and
-// the files made or deleted noted for the messages and summaries. Only the
-// thread that copies or removes uses them; the main thread reads the notes
-// after it has ended.
-
-struct FileNotes {
-  std::string source, destination;  // of the file being copied (program form)
-  int error = 0;                    // errno of the last failure
-  int openFiles = 0;
-  int filesCopied = 0;
-  int filesDeleted = 0;
-  std::vector<std::string> failedDeletions;  // "path: reason"
-};
-
-static FileNotes notes;
-static FileOps notingOps;
-
-static void* notingOpenRead(const char* path) {
-  notes.source = path;
-  void* file = discFileOps()->openRead(path);
-  if (file)
-    notes.openFiles++;
-  else
-    notes.error = errno;
-  return file;
-}
-
-static void* notingCreate(const char* path) {
-  notes.destination = path;
-  void* file = discFileOps()->create(path);
-  if (file) {
-    notes.openFiles++;
-    notes.filesCopied++;
-  } else {
-    notes.error = errno;
-  }
-  return file;
-}
-
-static bool notingRead(void* file, void* buffer, uint32_t bytes, uint32_t* moved) {
-  bool ok = discFileOps()->read(file, buffer, bytes, moved);
-  if (!ok || *moved != bytes) notes.error = ok ? 0 : errno;
-  return ok;
-}
-
-static bool notingWrite(void* file, const void* buffer, uint32_t bytes, uint32_t* moved) {
-  bool ok = discFileOps()->write(file, buffer, bytes, moved);
-  if (!ok || *moved != bytes) notes.error = errno ? errno : ENOSPC;
-  return ok;
-}
-
-static void notingClose(void* file) {
-  if (file) notes.openFiles--;
-  discFileOps()->close(file);
-}
-
-static DeleteResult notingDelete(const char* path) {
-  errno = 0;
-  DeleteResult result = discFileOps()->deleteFile(path);
-  if (result == kDeleteDone) notes.filesDeleted++;
-  if (result == kDeleteFailed) {
-    std::string host = shown(path);
-    std::string why = isFolder(host) ? "a folder stands where the file was"
-                      : errno        ? strerror(errno)
-                                     : "cannot delete";
-    notes.failedDeletions.push_back(host + ": " + why);
-  }
-  return result;
-}
-
-static void useNotingOps() {
-  notes = FileNotes();
-  notingOps = *discFileOps();
-  notingOps.openRead = notingOpenRead;
-  notingOps.create = notingCreate;
-  notingOps.read = notingRead;
-  notingOps.write = notingWrite;
-  notingOps.close = notingClose;
-  notingOps.deleteFile = notingDelete;
-  setFileOps(&notingOps);
+  std::string reason;
+  return loadScriptOf(dir, &reason) ? kExitOk : failInput(dir, reason);
 }
 
 // ---- install -------------------------------------------------------------------------
@@ -191,10 +88,10 @@ struct InstallRun {
 static int installCheck(void* context) {
   InstallRun* run = static_cast<InstallRun*>(context);
   // With no file open this is the check at the start of an entry.
-  if (notes.openFiles == 0) {
-    notes.source.clear();
-    notes.destination.clear();
-    notes.error = 0;
+  if (fileNotes.openFiles == 0) {
+    fileNotes.source.clear();
+    fileNotes.destination.clear();
+    fileNotes.error = 0;
   }
   if (run->raiseAt && ++run->checks == run->raiseAt) raise(SIGINT);
   return stopSignalSeen() ? kCopyAbort : kCopyContinue;
@@ -206,20 +103,6 @@ static void installPost(void* context, uint32_t message, int disc, int entry) {
   run->message = message;
   run->disc = disc;
   run->entry = entry;
-}
-
-// The bytes the copy of one disc will move: the real sizes of the selected
-// files (the script's FILESIZE may be off), for the progress bar.
-static uint64_t bytesToCopy(int disc, const std::string& root, uint32_t option) {
-  uint64_t total = 0;
-  for (int i = 0; i < kFilesPerDisc && config.fileList[disc][i] && config.fileList[disc][i][0];
-       i++) {
-    uint64_t bytes = 0;
-    if (config.fileOption[disc][i] & option)
-      entryFiles(root, config.fileList[disc][i], &bytes, nullptr, nullptr);
-    total += bytes;
-  }
-  return total;
 }
 
 static int parseInstall(int argc, char** argv, std::string* dir, InstallRun* run) {
@@ -249,7 +132,7 @@ static int parseInstall(int argc, char** argv, std::string* dir, InstallRun* run
     }
   }
   if (dir->empty() || run->discs.empty() || run->folder.empty()) return failUsage(kInstallUsage);
-  return programInstallFolder(run->folder, "the install folder", &run->programFolder);
+  return checkedInstallFolder(run->folder, "the install folder", &run->programFolder);
 }
 
 // The message for a failed copy: the file it failed on and why.
@@ -259,12 +142,12 @@ static int reportCopyFailure(const InstallRun& run) {
       run.disc >= 0 && run.disc < kDiscs && run.entry >= 0 && run.entry < kFilesPerDisc
           ? config.fileList[run.disc][run.entry]
           : nullptr;
-  std::string path = reading ? notes.source : notes.destination;
+  std::string path = reading ? fileNotes.source : fileNotes.destination;
   if (path.empty() && entry)
     path = reading ? run.roots[size_t(run.disc)] + entry : run.programFolder + "\\" + entry;
   std::string why;
-  if (notes.error)
-    why = strerror(notes.error);
+  if (fileNotes.error)
+    why = strerror(fileNotes.error);
   else if (reading)
     why = "the file could not be read whole, or the path does not fit in 259 bytes";
   else
@@ -308,11 +191,11 @@ static int install(int argc, char** argv) {
   startProgress(&progress, total);
 
   catchStopSignals();
-  useNotingOps();
+  useNotedFileOps();
   snprintf(installFolder, sizeof installFolder, "%s", run.programFolder.c_str());
   // As in the program, a refused MAKEFOLDER item does not stop the install
   // by itself: a file that needs a folder not made fails with a write error.
-  if (!createInstallFolders())
+  if (!createInstallFolders(nullptr, &run.journal))
     fprintf(stderr,
             "ksetup-tool: %s: warning: a MAKEFOLDER item is refused (it would leave the install "
             "folder); the folders from it on are not made\n",
@@ -354,15 +237,17 @@ static int install(int argc, char** argv) {
     worker.join();
     if (end != kCopyDone) break;
     clearBar(&progress);
-    printf("disc %d: %d file%s, %s\n", d + 1, notes.filesCopied - files,
-           notes.filesCopied - files == 1 ? "" : "s",
+    printf("disc %d: %d file%s, %s\n", d + 1, fileNotes.filesCopied - files,
+           fileNotes.filesCopied - files == 1 ? "" : "s",
            megabytes(run.bytesWritten.load() - bytes).c_str());
     fflush(stdout);
-    files = notes.filesCopied;
+    files = fileNotes.filesCopied;
     bytes = run.bytesWritten.load();
   }
   clearBar(&progress);
   setFileOps(nullptr);
+  // Complete: the former content of the files it replaced goes.
+  if (end == kCopyDone) journalCommit(&run.journal);
   journalFree(&run.journal);
 
   if (end == kCopyFailed) return reportCopyFailure(run);
@@ -373,8 +258,8 @@ static int install(int argc, char** argv) {
     return 128 + (signo ? signo : SIGINT);
   }
   double seconds = progressSeconds(progress);
-  printf("installed %d file%s, %s, into %s in %.1f s\n", notes.filesCopied,
-         notes.filesCopied == 1 ? "" : "s", megabytes(run.bytesWritten.load()).c_str(),
+  printf("installed %d file%s, %s, into %s in %.1f s\n", fileNotes.filesCopied,
+         fileNotes.filesCopied == 1 ? "" : "s", megabytes(run.bytesWritten.load()).c_str(),
          run.folder.c_str(), seconds);
   return kExitOk;
 }
@@ -401,23 +286,23 @@ static int uninstall(int argc, char** argv) {
   if (dir.empty() || folder.empty()) return failUsage(kUninstallUsage);
   if (!isFolder(folder)) return failInput(folder, "no such folder");
   std::string programFolder;
-  if (int rc = programInstallFolder(folder, "the install folder", &programFolder)) return rc;
+  if (int rc = checkedInstallFolder(folder, "the install folder", &programFolder)) return rc;
   if (int rc = loadScript(dir)) return rc;
 
   snprintf(installFolder, sizeof installFolder, "%s", programFolder.c_str());
-  useNotingOps();
+  useNotedFileOps();
   bool removed = removeInstalledFiles(saveData ? 1 : 0);
   setFileOps(nullptr);
 
-  for (const std::string& failure : notes.failedDeletions)
+  for (const std::string& failure : fileNotes.failedDeletions)
     fprintf(stderr, "ksetup-tool: %s\n", failure.c_str());
-  printf("removed %d file%s%s\n", notes.filesDeleted, notes.filesDeleted == 1 ? "" : "s",
+  printf("removed %d file%s%s\n", fileNotes.filesDeleted, fileNotes.filesDeleted == 1 ? "" : "s",
          saveData ? ", save data included" : "");
   if (isFolder(folder))
     printf("%s stays: it still holds files or folders the script does not name%s\n", folder.c_str(),
            saveData ? "" : " (save data is kept without --save-data)");
   if (!removed) {
-    if (notes.failedDeletions.empty())
+    if (fileNotes.failedDeletions.empty())
       return failInput(folder,
                        "an entry of the script was refused (it would leave the folder or "
                        "does not fit in 259 bytes)");

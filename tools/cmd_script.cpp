@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "script/config.h"
+#include "tools/cmd_script.h"
 #include "tools/lib/config_json.h"
-#include "tools/lib/image_drive.h"
 #include "tools/lib/script_check.h"
 #include "tools/tool.h"
 
@@ -105,22 +105,19 @@ static int scriptCheck(int argc, char** argv) {
   }
   if (!haveDir) return failUsage(kCheckUsage);
   if (discs.size() > size_t(kDiscs)) return failUsage(kCheckUsage);
-  return checkDiscSet(dir, discs, "");
+  return runDiscSetCheck(dir, discs, "");
 }
 
-int checkDiscSet(const std::string& dir, const std::vector<std::string>& discs,
-                 const std::string& shownScript) {
-  CheckOptions options;
-  options.dir = dir;
-  options.shownScript = shownScript;
-  for (const std::string& disc : discs) {
-    std::string reason;
-    if (mapDisc(char(kFirstDiscDrive + options.discs.size()), disc, &reason).empty())
-      return failInput(disc, reason);
-    options.discs.push_back(disc);
-  }
+int runDiscSetCheck(const std::string& dir, const std::vector<std::string>& discs,
+                    const std::string& shownScript) {
   CheckResult result;
-  checkScript(options, &result);
+  Failure failure;
+  if (!checkDiscSet(dir, discs, shownScript, &result, &failure))
+    return failInput(failure.file, failure.reason);
+  return printCheck(result);
+}
+
+int printCheck(const CheckResult& result) {
   int warnings = 0, errors = 0;
   const CheckFinding* error = nullptr;
   for (const CheckFinding& f : result.findings) {

@@ -31,6 +31,13 @@ int failInput(const std::string& file, const std::string& reason) {
   return kExitBadInput;
 }
 
+int failInput(const Failure& failure) { return failInput(failure.file, failure.reason); }
+
+void printWarnings(const Warnings& warnings) {
+  for (const Failure& w : warnings)
+    fprintf(stderr, "ksetup-tool: %s: warning: %s\n", w.file.c_str(), w.reason.c_str());
+}
+
 int failUsage(const char* usage) {
   fprintf(stderr, "usage: ksetup-tool %s\n", usage);
   return kExitUsage;

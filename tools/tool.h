@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/lib/failure.h"
 #include "tools/lib/host_files.h"
 
 enum { kExitOk = 0, kExitBadInput = 1, kExitUsage = 2 };
@@ -18,14 +19,11 @@ int toolInstall(int argc, char** argv);    // install: the copy walk, natively
 int toolUninstall(int argc, char** argv);  // uninstall: the removal of installed files
 int toolDisc(int argc, char** argv);       // disc build|list: disc sets from a project
 
-// script check of a disc set (folders or images, disc 1 first; none for the
-// script alone): prints the findings and the verdict as `script check` does
-// and returns its exit code. `shownScript`, when not empty, names the script
-// in the report in place of the file read.
-int checkDiscSet(const std::string& dir, const std::vector<std::string>& discs,
-                 const std::string& shownScript);
-
 // Prints "ksetup-tool: FILE: REASON" to stderr and returns kExitBadInput.
 int failInput(const std::string& file, const std::string& reason);
+// The same for a library's failure.
+int failInput(const Failure& failure);
+// Prints each warning as "ksetup-tool: FILE: warning: REASON" to stderr.
+void printWarnings(const Warnings& warnings);
 // Prints the usage line to stderr and returns kExitUsage.
 int failUsage(const char* usage);

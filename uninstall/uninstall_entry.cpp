@@ -11,12 +11,30 @@ bool uninstallEntryKey(char* out, size_t size) {
   const char* key = config.regAddress;
   while (*key == '\\' || *key == '/') key++;
   out[0] = 0;
-  if (!key[0] || !sjisAppend(out, size, kPrefix) || !sjisAppend(out, size, key)) {
+  if (!key[0] || !sjisAppend(out, size, kPrefix)) {
     out[0] = 0;
     return false;
   }
-  for (char* p = out; *p; p += sjisCharLength(p))
-    if (*p == '\\' || *p == '/') *p = '_';
+  // A key name cannot hold '\\': it and the other two characters that
+  // could be told apart from it only by this mapping are written as '_' and
+  // their code in hexadecimal, so that two record keys never share an entry
+  // ("Maker\\Game" and "Maker_Game" give "Maker_5CGame" and "Maker_5FGame").
+  for (const char* p = key; *p; p += sjisCharLength(p)) {
+    size_t length = sjisCharLength(p);
+    char piece[4] = {0};
+    if (length == 1 && (*p == '\\' || *p == '/' || *p == '_')) {
+      static const char kHex[] = "0123456789ABCDEF";
+      piece[0] = '_';
+      piece[1] = kHex[static_cast<unsigned char>(*p) >> 4];
+      piece[2] = kHex[*p & 15];
+    } else {
+      memcpy(piece, p, length);
+    }
+    if (!sjisAppend(out, size, piece)) {
+      out[0] = 0;
+      return false;
+    }
+  }
   return true;
 }
 

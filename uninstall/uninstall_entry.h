@@ -10,9 +10,10 @@
 #include <cstdint>
 
 // The entry's key name below the list's key: "KSetup " and the install
-// record's key (REGADDRESS) with its separators turned into '_', so that
-// every game has its own. False when there is no record key or it does not
-// fit in `size` bytes.
+// record's key (REGADDRESS, leading separators left out) with '\\', '/' and
+// '_' written as "_5C", "_2F" and "_5F", so that every record key has an
+// entry of its own. False when there is no record key or it does not fit in
+// `size` bytes.
 bool uninstallEntryKey(char* out, size_t size);
 // The folder of the copies: the install folder and UNINSTALLENTRY (260
 // bytes). False when the script asks for no entry or the folder would reach

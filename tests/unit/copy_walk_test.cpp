@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -21,7 +22,7 @@
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/disc_fixture.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 namespace {
 
@@ -254,7 +255,7 @@ TEST_F(CopyWalk, EntriesReachingOutsideTheFolderAreRefusedAndNothingOutsideIsTou
 
 // An install that stops takes back the files it wrote, over all its discs,
 // and nothing else: files the lists name that were there before and that it
-// did not reach stay, whatever stopped it.
+// did not reach stay, and a file it replaced gets its former content back.
 TEST_F(CopyWalk, TakingBackRemovesOnlyWhatThisInstallWrote) {
   setTexts(config.makeFolder, {"DATA"});
   setFileList(0, {{"A.BIN", 8}, {"DATA\\*.PAK", 8}});
@@ -263,34 +264,125 @@ TEST_F(CopyWalk, TakingBackRemovesOnlyWhatThisInstallWrote) {
   put("DATA\\ONE.PAK", pattern(10, 2));
   put("DATA\\TWO.PAK", pattern(10, 3));
   put("B.BIN", pattern(9000, 4));
-  prepareFolders();
-  writeFile(installed("A.BIN"), "the player's");   // overwritten, so taken back
+  prepareFolders();  // there before the install: they stay
+  writeFile(installed("A.BIN"), "the player's");       // replaced, so restored
   writeFile(installed("DATA/C.BIN"), "the player's");  // never reached: stays
   InstallJournal journal = {};
   Walk first;
   ASSERT_EQ(copy(0, &first, 8, nullptr, &journal), kCopyDone);
   EXPECT_EQ(journal.count, 3u);
+  EXPECT_EQ(readFile(installed("A.BIN.ksetup-old")), "the player's");
   Walk second;
   // Disc 2's first file is created, then its reading fails: it goes too.
   opLog.onRead = [](int, uint32_t*) { return false; };
   EXPECT_EQ(copy(1, &second, 8, nullptr, &journal), kCopyFailed);
-  EXPECT_FALSE(fileExists(installed("A.BIN")));
+  EXPECT_EQ(readFile(installed("A.BIN")), "the player's");
+  EXPECT_FALSE(fileExists(installed("A.BIN.ksetup-old")));
   EXPECT_FALSE(fileExists(installed("DATA/ONE.PAK")));
   EXPECT_FALSE(fileExists(installed("B.BIN")));
   EXPECT_EQ(readFile(installed("DATA/C.BIN")), "the player's");
-  EXPECT_TRUE(isFolder(installed("DATA")));  // holds the player's file
+  EXPECT_TRUE(isFolder(installed("DATA")));
   EXPECT_EQ(journal.count, 0u);
-  // Nothing written at all: nothing taken back but the empty folders.
+  // Nothing written at all: nothing taken back but the folder it made.
   journalFree(&journal);
   setTexts(config.makeFolder, {"SAVE"});
-  prepareFolders();
+  ASSERT_TRUE(createInstallFolders(nullptr, &journal));
   EXPECT_TRUE(takeBackInstall(folder.c_str(), &journal));
   EXPECT_FALSE(isFolder(installed("SAVE")));
+  EXPECT_TRUE(isFolder(installed("DATA")));
   EXPECT_EQ(readFile(installed("DATA/C.BIN")), "the player's");
-  // A journal that ran out of memory takes back everything the lists name.
-  journal.incomplete = 1;
-  EXPECT_TRUE(takeBackInstall(folder.c_str(), &journal));
-  EXPECT_FALSE(fileExists(installed("DATA/C.BIN")));
+  // A journal that cannot grow stops the copy before the file is touched.
+  journalFree(&journal);
+  opLog.onRead = nullptr;
+  Walk third;
+  heapFailAfter(2);  // the copy buffer, then the journal's first block
+  EXPECT_EQ(copy(0, &third, 8, nullptr, &journal), kCopyFailed);
+  heapFailAfter(0);
+  EXPECT_TRUE(readFile(installed("A.BIN")) == "the player's");
+  EXPECT_FALSE(fileExists(installed("A.BIN.ksetup-old")));
+  journalFree(&journal);
+}
+
+// Take-back and completion over folders that were or were not there, files
+// the install replaced (once or twice), backup names already taken and a
+// file that cannot be moved aside. Paths are below the test's base folder.
+TEST_F(CopyWalk, JournalTakesBackExactlyWhatTheInstallChanged) {
+  struct Case {
+    const char* name;
+    const char* game;                          // the install folder below base
+    std::vector<std::string> before;           // folders (ending in '/') and files there before
+    bool complete;                             // the install completes (else disc 2 fails)
+    std::vector<std::string> present, absent;  // afterwards
+  };
+  const Case cases[] = {
+      {"fresh machine: every level it made goes", "Soft/Maker/Game", {}, false, {}, {"Soft"}},
+      {"levels there before stay", "Soft/Maker/Game", {"Soft/Maker/"}, false, {"Soft/Maker/"},
+       {"Soft/Maker/Game"}},
+      {"an empty folder of the player's stays", "Game", {"Game/SAVE/", "Game/DATA/"}, false,
+       {"Game/SAVE/", "Game/DATA/"}, {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"}},
+      {"replaced twice: the first content comes back", "Game", {"Game/DATA/A.BIN", "Game/B.BIN"}, false,
+       {"Game/DATA/A.BIN", "Game/B.BIN"}, {"Game/DATA/A.BIN.ksetup-old", "Game/B.BIN.ksetup-old"}},
+      {"a taken backup name is kept, the next one used", "Game",
+       {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"}, false,
+       {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"}, {"Game/DATA/A.BIN.ksetup-old1"}},
+      {"completed: backups go, the new files stay", "Game",
+       {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"}, true,
+       {"Game/SAVE/", "Game/DATA/A.BIN.ksetup-old"}, {"Game/DATA/A.BIN.ksetup-old1", "Game/B.BIN.ksetup-old"}},
+  };
+  put("DATA\\A.BIN", "new A");
+  put("B.BIN", "new B");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string game = base.path + "/" + c.game;
+    std::error_code error;
+    fs::remove_all(base.path + "/" + std::string(c.game).substr(0, std::string(c.game).find('/')), error);
+    for (const std::string& b : c.before) {
+      if (b.back() == '/')
+        fs::create_directories(base.path + "/" + b);
+      else
+        putFile(base.path, b, "old " + b);
+    }
+    clearInstallLists();
+    setTexts(config.makeFolder, {"DATA", "SAVE"});
+    setFileList(0, {{"DATA\\A.BIN", 8}, {"B.BIN", 8}});
+    setFileList(1, {{"DATA\\A.BIN", 8}, {"B.BIN", 8}});
+    std::string programFolder = c.game;
+    for (char& ch : programFolder)
+      if (ch == '/') ch = '\\';
+    programFolder = base.path + "\\" + programFolder;
+    setInstallFolder(programFolder);
+    InstallJournal journal = {};
+    ASSERT_TRUE(createInstallFolders(nullptr, &journal));
+    Walk one, two;
+    ASSERT_EQ(copy(0, &one, 8, programFolder.c_str(), &journal), kCopyDone);
+    if (!c.complete) opLog.onWrite = [](int, uint32_t*) { return false; };
+    EXPECT_EQ(copy(1, &two, 8, programFolder.c_str(), &journal), c.complete ? kCopyDone : kCopyFailed);
+    opLog.onWrite = nullptr;
+    if (c.complete) journalCommit(&journal);
+    journalFree(&journal);
+    for (const std::string& p : c.present) {
+      EXPECT_TRUE(fs::exists(base.path + "/" + p)) << p;
+      bool before = std::find(c.before.begin(), c.before.end(), p) != c.before.end();
+      if (p.back() != '/' && before) {
+        EXPECT_EQ(readFile(base.path + "/" + p), "old " + p);
+      }
+    }
+    for (const std::string& p : c.absent) EXPECT_FALSE(fs::exists(base.path + "/" + p)) << p;
+    if (c.complete) {
+      EXPECT_EQ(readFile(game + "/DATA/A.BIN"), "new A");
+    }
+  }
+
+  // A file that cannot be moved aside is not written: a write error, and
+  // it stays as it was.
+  opLog.refuseMove = [](const char* path) { return strstr(path, "B.BIN") != nullptr; };
+  InstallJournal journal = {};
+  Walk run;
+  EXPECT_EQ(copy(0, &run, 8, (base.path + "\\Game").c_str(), &journal), kCopyFailed);
+  EXPECT_EQ(run.posts, (std::vector<Post>{{MSG_WRITE_ERROR, 0, 1}}));
+  EXPECT_EQ(readFile(base.path + "/Game/B.BIN"), "new B");  // the completed case's file
+  EXPECT_EQ(readFile(base.path + "/Game/DATA/A.BIN"), "new A");
+  opLog.refuseMove = nullptr;
   journalFree(&journal);
 }
 

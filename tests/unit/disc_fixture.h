@@ -18,7 +18,7 @@
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/test_util.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 #include "install/install_path.h"
 
 // Frees every file list entry and clears the options, MAKEFOLDER and SAVEDATA.
@@ -85,7 +85,7 @@ struct OpLog {
   std::function<bool(int n)> failOpen, failCreate;  // n: the call's number, from 1
   // May shorten *bytes; false fails the call with nothing moved.
   std::function<bool(int n, uint32_t* bytes)> onRead, onWrite;
-  std::function<bool(const char* path)> refuseDelete;
+  std::function<bool(const char* path)> refuseDelete, refuseMove;
   std::function<void(const char* path)> onSetCurrent;
 
   std::vector<std::string> calls() const {
@@ -154,6 +154,12 @@ inline DeleteResult deleteFile(const char* path) {
     return kDeleteFailed;
   return real()->deleteFile(path);
 }
+inline MoveResult moveFile(const char* from, const char* to) {
+  touch("move", from);
+  touch("move-to", to);
+  if (opLog.refuseMove && opLog.refuseMove(from)) return kMoveFailed;
+  return real()->moveFile(from, to);
+}
 inline bool createFolder(const char* path) {
   touch("mkdir", path);
   return real()->createFolder(path);
@@ -179,6 +185,7 @@ inline FileOps loggingOps() {
   ops.write = oplog_detail::write;
   ops.findFirst = oplog_detail::findFirst;
   ops.deleteFile = oplog_detail::deleteFile;
+  ops.moveFile = oplog_detail::moveFile;
   ops.createFolder = oplog_detail::createFolder;
   ops.removeFolder = oplog_detail::removeFolder;
   ops.setCurrent = oplog_detail::setCurrent;

@@ -34,7 +34,7 @@
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/disc_fixture.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 namespace {
 
@@ -198,6 +198,7 @@ class FaultMatrix : public ::testing::Test {
   KeepCurrentFolder keep;
   std::atomic<uint64_t> bytesRead{0}, bytesWritten{0};
   FileOps ops = loggingOps();
+  InstallJournal journal = {};
 
   void SetUp() override {
     releaseConfig();
@@ -221,6 +222,7 @@ class FaultMatrix : public ::testing::Test {
   }
   void TearDown() override {
     setFileOps(nullptr);
+    journalFree(&journal);
     clearInstallLists();
     installFolder[0] = 0;
   }
@@ -231,8 +233,7 @@ class FaultMatrix : public ::testing::Test {
   // previous one finished its list.
   std::vector<CopyEnd> install(CopyRun* run) {
     std::vector<CopyEnd> ends;
-    // One journal over both discs, as the program keeps it.
-    InstallJournal journal = {};
+    // One journal over the folders and both discs, as the program keeps it.
     for (int d = 0; d < 2; d++) {
       CopyJob job = {d, 8, folder.c_str(), roots[d].c_str(), &bytesRead, &bytesWritten,
                      runCheck, runPost, run, &journal};
@@ -249,7 +250,8 @@ class FaultMatrix : public ::testing::Test {
     std::filesystem::remove_all(base.path + "/Game", error);
     ASSERT_FALSE(error) << error.message();
     setFileOps(nullptr);
-    ASSERT_TRUE(createInstallFolders());
+    journalFree(&journal);
+    ASSERT_TRUE(createInstallFolders(nullptr, &journal));
     setFileOps(&ops);
     for (const std::string& f : kForeign) writeFile(installed(f), content(f, 100));
   }

@@ -54,6 +54,9 @@
 //                                               EXE as a modeless dialog, print
 //                                               its template as the system
 //                                               built it, and stay until closed
+//   control HWND ID                             the handle of a dialog's control
+//   treeselect HWND ID PATH                     select a tree view's item by its
+//                                               place on each level ("0.2")
 //   key HWND VK                                 post WM_KEYDOWN of a key
 //   syskey HWND VK                              post WM_SYSKEYDOWN (with Alt)
 //   mouseup HWND [left|right|middle]            post a button release
@@ -64,6 +67,7 @@
 //                                               arguments, working folder,
 //                                               description and show command
 #include <windows.h>
+#include <commctrl.h>
 #include <objidl.h>
 #include <sddl.h>
 #include <shlobj.h>
@@ -720,6 +724,42 @@ int run(int argc, wchar_t** argv) {
     DWORD_PTR result = 0;
     if (!control || !SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_NORMAL, 10000, &result)) return 1;
     out(std::to_wstring(static_cast<unsigned long long>(result)));
+    return 0;
+  }
+  if (action == L"treeselect") {
+    // PATH: the item's place counted from 0 on each level, as "0.2".
+    HWND tree = target(argc, argv, 3);
+    if (argc < 5 || !tree) return 1;
+    DWORD_PTR item = 0;
+    const wchar_t* p = argv[4];
+    for (bool first = true; *p; first = false) {
+      wchar_t* end = nullptr;
+      long skip = wcstol(p, &end, 10);
+      if (end == p) return 1;
+      if (!SendMessageTimeoutW(tree, TVM_GETNEXTITEM, first ? TVGN_ROOT : TVGN_CHILD, static_cast<LPARAM>(item),
+                               SMTO_ABORTIFHUNG, 5000, &item))
+        return 1;
+      while (item && skip-- > 0)
+        if (!SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_NEXT, static_cast<LPARAM>(item), SMTO_ABORTIFHUNG,
+                                 5000, &item))
+          return 1;
+      if (!item) return 1;
+      p = *end == L'.' ? end + 1 : end;
+      // Children are often made only when their parent opens.
+      DWORD_PTR expanded = 0;
+      if (*p) SendMessageTimeoutW(tree, TVM_EXPAND, TVE_EXPAND, static_cast<LPARAM>(item), SMTO_ABORTIFHUNG, 5000,
+                                  &expanded);
+    }
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(tree, TVM_SELECTITEM, TVGN_CARET, static_cast<LPARAM>(item), SMTO_ABORTIFHUNG, 5000,
+                               &result) && result
+               ? 0
+               : 1;
+  }
+  if (action == L"control") {
+    HWND control = target(argc, argv, 3);
+    if (argc < 4 || !control) return 1;
+    out(hex(control));
     return 0;
   }
   if (action == L"focus") {

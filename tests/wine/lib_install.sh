@@ -281,6 +281,9 @@ ki_small_places() {
   folder_unix=$(ki_unix "$folder_win")
   programs_unix=$(find "$WINEPREFIX/drive_c/users" -maxdepth 7 -type d -path '*Start Menu/Programs' | head -1)
   menu_unix="$programs_unix/KSetupTest"
+  # The small set's entry in the system's list of installed programs.
+  entry_key='KSetup Software_5CKSetupTest_5CTestGame'
+  list_key="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$entry_key"
 }
 
 # ki_clean: no record, install folder or shortcuts of the small set.

@@ -83,6 +83,17 @@ ks_expect() {
 # ---- Driver -------------------------------------------------------------------
 
 # ks_drv ACTION ARGS...: runs the window driver; its output on stdout.
+# ks_expect_lines WHAT FILE N: waits up to 10 s until FILE has N lines (a
+# marker that stand-in programs append to), then checks the count.
+ks_expect_lines() {
+  local i
+  for i in $(seq 50); do
+    [ "$(wc -l 2>/dev/null <"$2" || echo 0)" -ge "$3" ] && break
+    sleep 0.2
+  done
+  ks_expect "$1" "$(wc -l 2>/dev/null <"$2" || echo 0)" "$3"
+}
+
 ks_drv() {
   wine "$KS_BIN/ksdriver.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'
   return "${PIPESTATUS[0]}"

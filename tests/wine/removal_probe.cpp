@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 #include "script/config.h"
-#include "uninstall/removal.h"
+#include "install/removal.h"
 #include "install/install_path.h"
 
 static void print(const char* text) {

@@ -17,15 +17,7 @@ export KSETUP_MARKER_WIN
 KSETUP_MARKER_WIN=$(winepath -w "$marker")
 expected_run='cmdline="E:\DIRECTX\DXSETUP.EXE"	cwd=E:\DIRECTX'
 
-# runs_recorded N: waits until the marker has N lines.
-runs_recorded() {
-  local i
-  for i in $(seq 50); do
-    [ "$(wc -l 2>/dev/null <"$marker" || echo 0)" -ge "$1" ] && break
-    sleep 0.2
-  done
-  ks_expect "DirectX setup runs" "$(wc -l 2>/dev/null <"$marker" || echo 0)" "$1"
-}
+runs_recorded() { ks_expect_lines "DirectX setup runs" "$marker" "$1"; }
 
 echo "== disc in the drive"
 pid=$(ks_start 'E:\' 'E:\KSetup.exe' t)

@@ -44,15 +44,7 @@ no_cdrom_drives() {
 }
 no_cdrom_drives
 
-# marker_lines N: waits until the stand-ins wrote N lines.
-marker_lines() {
-  local i
-  for i in $(seq 50); do
-    [ "$(wc -l 2>/dev/null <"$marker" || echo 0)" -ge "$1" ] && break
-    sleep 0.2
-  done
-  ks_expect "stand-in runs" "$(wc -l 2>/dev/null <"$marker" || echo 0)" "$1"
-}
+marker_lines() { ks_expect_lines "stand-in runs" "$marker" "$1"; }
 
 # install_from DIR_WIN SHOT ROOT2 [CHOICE]: the whole round from
 # DIR_WIN\KSetup.exe, started as the player does (empty command line): no

@@ -43,6 +43,8 @@ question() {
 # expect_nothing_left WHAT: no install folder, shortcuts or record.
 expect_nothing_left() {
   [ ! -e "$folder_unix" ] || ks_fail "$1: the install folder is still there: $(find "$folder_unix" | head -5)"
+  # The level above it was made by the install too.
+  [ ! -e "$(dirname "$folder_unix")" ] || ks_fail "$1: the folder above the install folder is still there"
   [ ! -e "$menu_unix" ] || ks_fail "$1: the menu folder is there"
   if ks_reg query "$KS_REGKEY\\TestGame" >/dev/null; then ks_fail "$1: an install record was written"; fi
   echo "ok: $1: nothing left"
@@ -146,5 +148,39 @@ ks_drv click "$q" 6
 ks_drv gone "$w" -timeout 20000 >/dev/null || ks_fail "the install window stayed"
 stopped_message install-abort-after-end
 expect_nothing_left "aborted after the end"
+
+echo "== a reinstall over the player's files, disc 2 prompt cancelled: they stay as they were"
+ki_clean
+mkdir -p "$folder_unix/DATA" "$folder_unix/SAVE"
+echo "the player's game" >"$folder_unix/GAME.EXE"
+echo "the player's data" >"$folder_unix/DATA/A.BIN"
+ki_start_options
+ks_drv click "$o" 1
+w=$(ki_install_window)
+p=$(ks_find -title "ＣＤの挿入" -control 1015 -timeout 60000)
+cmp -s "$KI_D1/GAME.EXE" "$folder_unix/GAME.EXE" || ks_fail "GAME.EXE was not written"
+ks_drv click "$p" 2
+ks_drv gone "$w" -timeout 20000 >/dev/null || ks_fail "the install window stayed"
+stopped_message install-abort-over-players-files
+ks_expect "the player's game" "$(cat "$folder_unix/GAME.EXE")" "the player's game"
+ks_expect "the player's data" "$(cat "$folder_unix/DATA/A.BIN")" "the player's data"
+ks_expect "what is left" "$(cd "$folder_unix" && find . | sort | tr '\n' ' ')" ". ./DATA ./DATA/A.BIN ./GAME.EXE ./SAVE "
+echo "ok: the player's files and folders are as they were, nothing else is left"
+# The same install completed: the new files stay and the former ones go.
+ki_start_options
+ks_drv click "$o" 1003  # the second choice copies disc 1 only
+ks_drv click "$o" 1
+w=$(ki_install_window)
+for i in $(seq 100); do [ -f "$menu_unix/テストゲーム/道具" ] && break; sleep 0.2; done
+[ -f "$menu_unix/テストゲーム/道具" ] || ks_fail "the install did not finish"
+sleep 0.5
+ks_drv key "$w" 13
+ks_drv gone "$w" >/dev/null || ks_fail "Enter did not close the finished install"
+l=$(ks_find -title "$KS_TITLE" -control 3 -pid "$pid")
+ks_drv click "$l" 2
+ks_wait_exit "$pid"
+cmp -s "$KI_D1/GAME.EXE" "$folder_unix/GAME.EXE" || ks_fail "GAME.EXE is not the disc's"
+ks_expect "former files kept" "$(find "$folder_unix" -name '*.ksetup-old*')" ""
+echo "ok: a completed install keeps no former files"
 
 clean

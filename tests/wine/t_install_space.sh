@@ -6,7 +6,9 @@
 # sent back with their messages; a drive with too little room (a 1 MB file system
 # mapped as drive Q:) opens the free-space warning, whose "戻る" returns to
 # the options and whose Escape forces the install, which then fails on the
-# full drive with the write error and leaves the drive empty.
+# full drive with the write error and leaves the drive empty. A path too
+# long is sent back with its own message, and a drive's root chosen with
+# the browser keeps its backslash and installs there.
 set -euo pipefail
 source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
@@ -72,6 +74,11 @@ refused 'P:\Games' "インストール先のドライブが不正です。再度
 # 932 cannot write (the install record and the script's names are in it).
 refused 'C:\..' "インストール先のフォルダが不正です。再度入力して下さい。"
 refused 'C:\Zoë' "インストール先のフォルダ名に使えない文字が含まれています。再度入力して下さい。"
+# Too long, not a bad character: 140 kanji are 280 bytes of code page 932;
+# and a text longer than a path is refused, not cut to one.
+too_long="インストール先のパスが長すぎます。再度入力して下さい。"
+refused "C:\\$(printf '漢%.0s' $(seq 140))" "$too_long"
+refused "C:\\$(printf 'a%.0s' $(seq 300))" "$too_long"
 
 echo "== a drive with 1 MB"
 mount -t tmpfs -o size=1m tmpfs "$small" || ks_fail "cannot mount a small file system (run as root)"
@@ -100,3 +107,33 @@ ks_drv click "$m" 1
 ks_wait_exit "$pid" 20000
 ks_expect "the small drive afterwards" "$(find "$small" -mindepth 1 | wc -l)" 0
 if ks_reg query "$KS_REGKEY\\TestGame" >/dev/null; then ks_fail "an install record was written"; fi
+
+echo "== a drive's root chosen with the browser"
+ki_small_places
+ks_fresh_temp
+l=$(ki_launch)
+pid=$(ki_pid_of "$l")
+o=$(ki_options "$l")
+ks_drv click "$o" 1001
+b=$(ks_find -title "フォルダーの参照" -pid "$pid")
+# The first drive under My Computer.
+ks_drv treeselect "$b" 14145 0.3.0 || ks_fail "cannot select drive C in the browser"
+ks_drv click "$b" 1
+ks_drv gone "$b" >/dev/null
+ks_expect "browsed drive root" "$(ks_text "$o" 1000)" 'C:\'
+ks_drv click "$o" 1003  # the second choice copies disc 1 only
+ks_drv click "$o" 1
+w=$(ki_install_window)
+for i in $(seq 100); do [ -f "$menu_unix/テストゲーム/道具" ] && break; sleep 0.2; done
+[ -f "$menu_unix/テストゲーム/道具" ] || ks_fail "the install did not finish"
+sleep 0.5
+ks_drv key "$w" 13
+ks_drv gone "$w" >/dev/null || ks_fail "Enter did not close the finished install"
+l=$(ks_find -title "$KS_TITLE" -control 3 -pid "$pid")
+ks_drv click "$l" 2
+ks_wait_exit "$pid"
+[ -f "$WINEPREFIX/drive_c/TestGame/GAME.EXE" ] || ks_fail "nothing was installed into C:\\TestGame"
+ks_expect "install record" "$(ks_reg query "$KS_REGKEY\\TestGame" /v InstallFolder | grep -c InstallFolder)" 1
+echo "ok: installed into C:\\TestGame"
+rm -rf "$WINEPREFIX/drive_c/TestGame"
+ki_clean

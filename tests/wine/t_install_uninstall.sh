@@ -49,6 +49,9 @@ ks_expect "still installed" "$(ks_text "$l" 3)" "アンインストール"
 echo "ok: Cancel removed nothing"
 
 echo "== uninstall without the save data"
+# The game keeps settings of its own under its record's key.
+ks_reg add "$KS_REGKEY\\TestGame\\Settings\\Sound" /v Volume /t REG_DWORD /d 5 /f >/dev/null ||
+  ks_fail "cannot write the game's settings"
 ks_drv click "$l" 3
 u=$(uninstall_dialog "$pid")
 ks_drv click "$u" 1
@@ -61,6 +64,11 @@ ks_wait_exit "$pid"
 ks_expect "what is left" "$(cd "$folder_unix" && find . | sort | tr '\n' ' ')" ". ./SAVE ./SAVE/ONE.SAV ./SAVE/TWO.SAV "
 [ ! -e "$menu_unix" ] || ks_fail "the menu folders are still there"
 if ks_reg query "$KS_REGKEY\\TestGame" >/dev/null; then ks_fail "the install record is still there"; fi
+l=$(ki_launch)
+ks_expect "launcher offers to install" "$(ks_text "$l" 3)" "インストール"
+pid=$(ki_pid_of "$l")
+ks_drv click "$l" 2
+ks_wait_exit "$pid"
 echo "ok: game, shortcuts and record gone, saves kept"
 
 echo "== a long title, uninstalled with the save data through \"u\""

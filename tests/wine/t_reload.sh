@@ -87,6 +87,8 @@ ks_drv click "$m" 1
 ks_wait_exit "$pid"
 ks_no_window -title "$KS_TITLE" -timeout 500
 echo "ok: the program ended"
+# The folder made for the reload was the current folder then; it goes too.
+ks_expect "the reload's folder is gone" "$(ls -A "$KS_TEMP_UNIX")" ""
 
 # Drive F is this test's own.
 rm -f "$WINEPREFIX/dosdevices/f:"

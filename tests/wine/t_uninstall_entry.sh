@@ -11,8 +11,6 @@ source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
 ki_small_places
-entry_key='KSetup Software_KSetupTest_TestGame'
-list_key="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$entry_key"
 
 clean() {
   ki_clean

@@ -12,8 +12,6 @@ source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
 
 ki_small_places
-entry_key='KSetup Software_KSetupTest_TestGame'
-list_key="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$entry_key"
 local_win=$(wine cmd /c 'echo %LOCALAPPDATA%' </dev/null 2>/dev/null | tr -d '\r\n')
 [[ "$local_win" == 'C:\'* ]] || ks_fail "no local application data folder: $local_win"
 store_unix="$(ki_unix "$local_win")/VirtualStore"

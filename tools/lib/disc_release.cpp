@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 
 #include "ksetup_version.h"
 #include "tools/lib/host_files.h"
+#include "tools/lib/iso_image.h"
 
 namespace fs = std::filesystem;
 
@@ -263,4 +265,62 @@ bool writeChecksums(const std::string& dir, const std::vector<std::string>& name
     return false;
   }
   return true;
+}
+
+// The lines of SHA256SUMS: "HEX  NAME" or "HEX *NAME". False with the line
+// number of one that is neither.
+bool parseChecksums(const std::string& text, std::vector<std::pair<std::string, std::string>>* sums,
+                    int* badLine) {
+  int line = 0;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string l = text.substr(at, end - at);
+    at = end + 1;
+    line++;
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    if (l.empty()) continue;
+    bool hex = l.size() > 66 && l.find_first_not_of("0123456789abcdefABCDEF") == 64 && l[64] == ' ' &&
+               (l[65] == ' ' || l[65] == '*');
+    if (!hex || l.find('/', 66) != std::string::npos) {
+      *badLine = line;
+      return false;
+    }
+    std::string sum = l.substr(0, 64);
+    for (char& c : sum) c = char(tolower(static_cast<unsigned char>(c)));
+    sums->push_back({sum, l.substr(66)});
+  }
+  return true;
+}
+
+// Reads every file of the image to its end; the first one that does not
+// read whole, or empty. *files and *bytes count what was read.
+std::string readImageBack(const std::string& path, size_t* files, uint64_t* bytes) {
+  std::string why;
+  IsoReader* image = openIsoImage(path, &why);
+  if (!image) return why;
+  std::vector<char> buffer(1 << 20);
+  std::string problem;
+  for (const IsoEntry& e : listIsoTree(image)) {
+    if (e.isFolder) continue;
+    IsoFileReader* file = openIsoFile(image, e.name);
+    if (!file) {
+      problem = e.name + ": cannot be opened in the image";
+      break;
+    }
+    uint64_t read = 0;
+    uint32_t got = 0;
+    bool ok = true;
+    while ((ok = readIsoFile(file, buffer.data(), uint32_t(buffer.size()), &got)) && got > 0) read += got;
+    closeIsoFile(file);
+    if (!ok || read != e.size) {
+      problem = e.name + ": " + (ok ? "reads back " + std::to_string(read) + " of its " + std::to_string(e.size) + " bytes"
+                                     : "a read error in the image");
+      break;
+    }
+    (*files)++;
+    *bytes += read;
+  }
+  closeIsoImage(image);
+  return problem;
 }

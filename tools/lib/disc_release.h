@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/lib/signing.h"
@@ -63,3 +64,13 @@ struct ScratchFolder {
 // sha256sum writes it. False with *reason.
 bool writeChecksums(const std::string& dir, const std::vector<std::string>& names,
                     std::string* reason);
+
+// The lines of SHA256SUMS: "HEX  NAME" or "HEX *NAME", the sums in lower
+// case. False with the line number of one that is neither.
+bool parseChecksums(const std::string& text, std::vector<std::pair<std::string, std::string>>* sums,
+                    int* badLine);
+
+// Reads every file of the image `path` to its end, as Windows would read it
+// from the disc; the first one that does not read whole, or empty. *files
+// and *bytes count what was read.
+std::string readImageBack(const std::string& path, size_t* files, uint64_t* bytes);

@@ -1,5 +1,7 @@
 #include "tools/lib/host_files.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -23,6 +25,11 @@ bool writeWholeFile(const std::string& path, const void* data, size_t size) {
   bool ok = fwrite(data, 1, size, f) == size;
   ok = fclose(f) == 0 && ok;
   return ok;
+}
+
+bool isFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string mapDrive(char letter, const std::string& hostFolder) {

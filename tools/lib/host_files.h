@@ -9,6 +9,8 @@
 // Whole-file helpers for the tools (host paths).
 bool readWholeFile(const std::string& path, std::string* data);
 bool writeWholeFile(const std::string& path, const void* data, size_t size);
+// True when `path` is a folder (or a link to one).
+bool isFolder(const std::string& path);
 
 // ---- Host folders in the program's paths ----
 // The core names files the Windows way: drive roots ("E:\") and code page

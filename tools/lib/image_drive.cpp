@@ -290,6 +290,12 @@ static bool discCreateFolder(const char* path) {
   return false;
 }
 
+static MoveResult discMoveFile(const char* from, const char* to) {
+  if (!resolve(from).drive && !resolve(to).drive) return host()->moveFile(from, to);
+  errno = EROFS;
+  return kMoveFailed;
+}
+
 static bool discRemoveFolder(const char* path) {
   if (!resolve(path).drive) return host()->removeFolder(path);
   errno = EROFS;
@@ -306,7 +312,7 @@ static bool discIsLink(const char* path) { return !resolve(path).drive && host()
 
 static const FileOps discOps = {
     discOpenRead,     discSize,         discCreate,     discRead,      discWrite,
-    discClose,        discFindFirst,    discFindNext,   discFindClose, discDeleteFile,
+    discClose,        discFindFirst,    discFindNext,   discFindClose, discDeleteFile, discMoveFile,
     discCreateFolder, discRemoveFolder, discSetCurrent, discSleep,     discIsLink,
 };
 

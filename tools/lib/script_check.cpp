@@ -730,3 +730,20 @@ void checkScript(const CheckOptions& options, CheckResult* result) {
   }
   releaseConfig();
 }
+
+bool checkDiscSet(const std::string& dir, const std::vector<std::string>& discs,
+                  const std::string& shownScript, CheckResult* result, Failure* failure) {
+  CheckOptions options;
+  options.dir = dir;
+  options.shownScript = shownScript;
+  for (const std::string& disc : discs) {
+    std::string reason;
+    if (mapDisc(char(kFirstDiscDrive + options.discs.size()), disc, &reason).empty()) {
+      *failure = {disc, reason};
+      return false;
+    }
+    options.discs.push_back(disc);
+  }
+  checkScript(options, result);
+  return true;
+}

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "script/config.h"
+#include "tools/lib/failure.h"
 
 // ---- Loading with a report --------------------------------------------------------
 
@@ -78,3 +79,11 @@ std::string windowsNameProblem(const std::string& path, bool pattern);
 // Loads the script with its diagnostics, then checks the loaded record: the
 // folders always, and with discs given the disc set as the installer meets it.
 void checkScript(const CheckOptions& options, CheckResult* result);
+
+// The check of a disc set: `discs` (folders or images, disc 1 first; none for
+// the script alone) made the disc drives, then the script of `dir` checked
+// against them. `shownScript`, when not empty, names the script in the
+// findings in place of the file read. False with the failure when a disc
+// cannot be taken; the findings and the verdict are in *result.
+bool checkDiscSet(const std::string& dir, const std::vector<std::string>& discs,
+                  const std::string& shownScript, CheckResult* result, Failure* failure);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/lib/failure.h"
+
 struct SignSettings {
   std::string pkcs12;        // a PKCS#12 file, or
   std::string cert, key;     // a PEM certificate (its chain after it) and its key
@@ -15,10 +17,7 @@ struct SignSettings {
 };
 
 // Where a signing step failed: the file to name and why.
-struct SignFailure {
-  std::string file;
-  std::string reason;
-};
+typedef Failure SignFailure;
 
 // Checks that the material opens with its password, that the key belongs to
 // the certificate, that the certificate is valid at `now` and may sign code,

@@ -1,4 +1,4 @@
-#include "uninstall/removal.h"
+#include "install/removal.h"
 
 #include <cstring>
 
@@ -140,44 +140,131 @@ bool removeMovedSaveData(const char* store, const char* folder) {
 
 // ---- Taking back one install ---------------------------------------------------
 
-bool journalAdd(InstallJournal* journal, const char* path) {
-  if (!journal) return true;
-  if (journal->count == journal->capacity) {
-    uint32_t capacity = journal->capacity ? journal->capacity * 2 : 64;
-    char(*paths)[kPathSize] = static_cast<char(*)[kPathSize]>(heapAlloc(size_t(capacity) * kPathSize));
-    if (!paths) {
-      journal->incomplete = 1;
-      return false;
-    }
-    if (journal->count) memcpy(paths, journal->paths, size_t(journal->count) * kPathSize);
-    heapFree(journal->paths);
-    journal->paths = paths;
-    journal->capacity = capacity;
+bool journalBackupName(const char* path, int n, char* out) {
+  static const char kSuffix[] = ".ksetup-old";
+  out[0] = 0;
+  if (n < 0 || n >= kJournalBackups) return false;
+  size_t length = strlen(path);
+  if (length + sizeof kSuffix + 1 > kPathSize) return false;
+  memcpy(out, path, length);
+  memcpy(out + length, kSuffix, sizeof kSuffix);
+  if (n > 0) {
+    out[length + sizeof kSuffix - 1] = static_cast<char>('0' + n);
+    out[length + sizeof kSuffix] = 0;
   }
-  strncpy(journal->paths[journal->count], path, kPathSize - 1);
-  journal->paths[journal->count][kPathSize - 1] = 0;
-  journal->count++;
   return true;
+}
+
+// Room for one more entry. False when no memory could be had.
+static bool journalReserve(InstallJournal* journal) {
+  if (journal->count < journal->capacity) return true;
+  uint32_t capacity = journal->capacity ? journal->capacity * 2 : 64;
+  JournalEntry* entries = static_cast<JournalEntry*>(heapAlloc(size_t(capacity) * sizeof(JournalEntry)));
+  if (!entries) {
+    journal->incomplete = 1;
+    return false;
+  }
+  if (journal->count) memcpy(entries, journal->entries, size_t(journal->count) * sizeof(JournalEntry));
+  heapFree(journal->entries);
+  journal->entries = entries;
+  journal->capacity = capacity;
+  return true;
+}
+
+static bool journalNote(InstallJournal* journal, const char* path, JournalKind kind, int backup) {
+  if (!journal) return true;
+  if (strlen(path) >= kPathSize || !journalReserve(journal)) return false;
+  JournalEntry* entry = &journal->entries[journal->count++];
+  memcpy(entry->path, path, strlen(path) + 1);
+  entry->kind = kind;
+  entry->backup = static_cast<uint8_t>(backup);
+  return true;
+}
+
+bool journalAdd(InstallJournal* journal, const char* path) { return journalNote(journal, path, kJournalFile, 0); }
+
+bool journalAddFolder(InstallJournal* journal, const char* path) {
+  return journalNote(journal, path, kJournalFolder, 0);
+}
+
+bool journalPrepareWrite(InstallJournal* journal, const char* path) {
+  if (!journal) return true;
+  // The entry's room first: a file moved aside is never left unnoted.
+  if (strlen(path) >= kPathSize || !journalReserve(journal)) return false;
+  const FileOps* ops = fileOps();
+  char backup[kPathSize];
+  if (!journalBackupName(path, 0, backup)) {
+    // No room for a backup's name: only a path where nothing is yet can be
+    // written.
+    FoundName found;
+    void* search = ops->findFirst(path, &found);
+    if (search) ops->findClose(search);
+    return !search && journalNote(journal, path, kJournalFile, 0);
+  }
+  for (int n = 0; n < kJournalBackups; n++) {
+    if (!journalBackupName(path, n, backup)) return false;
+    MoveResult moved = ops->moveFile(path, backup);
+    if (moved == kMoveMissing) return journalNote(journal, path, kJournalFile, 0);
+    if (moved == kMoveDone) return journalNote(journal, path, kJournalReplaced, n);
+    if (moved != kMoveExists) return false;
+    // A backup of that name is there already (left by an install that never
+    // ended): the next number.
+  }
+  return false;
+}
+
+void journalCommit(InstallJournal* journal) {
+  if (!journal) return;
+  const FileOps* ops = fileOps();
+  char backup[kPathSize];
+  for (uint32_t i = 0; i < journal->count; i++) {
+    const JournalEntry& entry = journal->entries[i];
+    if (entry.kind == kJournalReplaced && journalBackupName(entry.path, entry.backup, backup))
+      ops->deleteFile(backup);
+  }
+  journal->count = 0;
+  journal->incomplete = 0;
 }
 
 void journalFree(InstallJournal* journal) {
   if (!journal) return;
-  heapFree(journal->paths);
+  heapFree(journal->entries);
   memset(journal, 0, sizeof *journal);
 }
 
 bool takeBackInstall(const char* folder, InstallJournal* journal) {
-  if (journal->incomplete) {
-    journal->count = 0;
-    journal->incomplete = 0;
-    return removeInstalledFilesIn(folder, 0);
-  }
   char root[kPathSize];
   if (!folderIsUsable(folder) || !driveRootOf(folder, root, sizeof root)) return false;
   const FileOps* ops = fileOps();
   bool result = true;
-  for (uint32_t i = journal->count; i-- > 0;)
-    if (ops->deleteFile(journal->paths[i]) == kDeleteFailed) result = false;
+  bool folders = false;
+  char backup[kPathSize];
+  // An incomplete journal lacks no change: the copy stops before a change it
+  // cannot note.
+  for (uint32_t i = journal->count; i-- > 0;) {
+    const JournalEntry& entry = journal->entries[i];
+    if (entry.kind == kJournalFolder) {
+      folders = true;
+      continue;
+    }
+    if (ops->deleteFile(entry.path) == kDeleteFailed) {
+      result = false;
+      continue;  // a backup stays where it is rather than be lost
+    }
+    if (entry.kind == kJournalReplaced &&
+        (!journalBackupName(entry.path, entry.backup, backup) || ops->moveFile(backup, entry.path) != kMoveDone))
+      result = false;
+  }
+  if (folders) {
+    ops->sleep(100);
+    // A folder cannot go while it is the current one: step out to the root.
+    lockCurrentFolder();
+    ops->setCurrent(root);
+    for (uint32_t i = journal->count; i-- > 0;)
+      if (journal->entries[i].kind == kJournalFolder) ops->removeFolder(journal->entries[i].path);
+    unlockCurrentFolder();
+  }
   journal->count = 0;
-  return removeFolders(ops, folder, root) && result;
+  journal->incomplete = 0;
+  return result;
 }
