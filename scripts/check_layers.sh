@@ -194,6 +194,7 @@ self_test() {
     "the configuration includes the surfaces|script|#include \"gfx/surface.h\""
     "disc location or a format reader includes the configuration|media|#include \"script/config.h\""
     "the copy includes the launcher|install|#include \"app/shell.h\""
+    "the install includes the uninstall|install|#include \"uninstall/uninstall_entry.h\""
     "a library of the tool includes a command file|tools/lib|#include \"tools/tool.h\""
     "the core includes a test|media|#include \"tests/unit/test_util.h\""
     "windows.h in a portable file|script|#include <windows.h>"
