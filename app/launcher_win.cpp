@@ -38,7 +38,8 @@ static void runDirectXSetup(HWND dialog) {
       if (!locateDisc(config.keyFile[disc - 1])) continue;
 
       char program[MAX_PATH];
-      if (!sjisJoin(program, MAX_PATH, discRoot, config.dxPlace) || !startProgram(program, nullptr, nullptr))
+      if (!sjisJoin(program, MAX_PATH, discRoot, config.dxPlace) ||
+          !startProgram(program, nullptr, nullptr))
         MessageBoxW(nullptr, L"DirectX Setup の起動に失敗しました。", wide(config.appliTitle).s, MB_OK);
       heapFree(prompt);
       appState = Launcher;

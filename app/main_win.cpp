@@ -158,20 +158,20 @@ extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
 // folder made and nothing else; an existing folder of that name is never
 // taken. The handle lets others read and write but not delete or rename
 // the folder while it is open. Null when it could not be made.
-typedef LONG(NTAPI* NtCreateFileFn)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
-                                    ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+typedef LONG(NTAPI* NtCreateFileFn)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                    PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
 enum : ULONG {
-  kNtFileCreate = 2,               // FILE_CREATE
-  kNtDirectoryFile = 1,            // FILE_DIRECTORY_FILE
-  kNtSynchronousNonAlert = 0x20,   // FILE_SYNCHRONOUS_IO_NONALERT
-  kNtCaseInsensitive = 0x40,       // OBJ_CASE_INSENSITIVE
+  kNtFileCreate = 2,              // FILE_CREATE
+  kNtDirectoryFile = 1,           // FILE_DIRECTORY_FILE
+  kNtSynchronousNonAlert = 0x20,  // FILE_SYNCHRONOUS_IO_NONALERT
+  kNtCaseInsensitive = 0x40,      // OBJ_CASE_INSENSITIVE
 };
 
 static HANDLE createHeldFolder(const wchar_t* folder, PSECURITY_DESCRIPTOR descriptor) {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  NtCreateFileFn create =
-      ntdll ? reinterpret_cast<NtCreateFileFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")))
-            : nullptr;
+  NtCreateFileFn create = ntdll ? reinterpret_cast<NtCreateFileFn>(reinterpret_cast<void*>(
+                                      GetProcAddress(ntdll, "NtCreateFile")))
+                                : nullptr;
   wchar_t ntPath[kWidePath + 8];
   if (!create || lstrlenW(folder) >= kWidePath) return nullptr;
   wsprintfW(ntPath, L"\\??\\%s", folder);
@@ -187,22 +187,24 @@ static HANDLE createHeldFolder(const wchar_t* folder, PSECURITY_DESCRIPTOR descr
   attributes.SecurityDescriptor = descriptor;
   IO_STATUS_BLOCK status;
   HANDLE handle = nullptr;
-  LONG result = create(&handle, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE, &attributes, &status, nullptr,
-                       FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, kNtFileCreate,
-                       kNtDirectoryFile | kNtSynchronousNonAlert, nullptr, 0);
+  LONG result = create(&handle, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE, &attributes,
+                       &status, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       kNtFileCreate, kNtDirectoryFile | kNtSynchronousNonAlert, nullptr, 0);
   return result >= 0 ? handle : nullptr;
 }
 
 // True when `path` names the folder `held` is open on (the same volume and
 // file number), so that the name still leads to the folder made.
 static bool pathIsHeldFolder(const wchar_t* path, HANDLE held) {
-  HANDLE other = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+  HANDLE other = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (other == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION a, b;
   bool same = GetFileInformationByHandle(held, &a) && GetFileInformationByHandle(other, &b) &&
-              a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-              a.nFileIndexLow == b.nFileIndexLow && (b.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+              a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+              a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow &&
+              (b.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
               !(b.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
   CloseHandle(other);
   return same;
@@ -276,7 +278,8 @@ static void clearWorkFolder(bool andFolder) {
   DWORD length = GetCurrentDirectoryW(kWidePath, current);
   if (length > 0 && length < kWidePath) {
     dropTrailingBackslash(current);
-    if (CompareStringOrdinal(current, -1, workFolder, -1, TRUE) == CSTR_EQUAL && getTempFolder(temp))
+    if (CompareStringOrdinal(current, -1, workFolder, -1, TRUE) == CSTR_EQUAL &&
+        getTempFolder(temp))
       SetCurrentDirectoryW(temp);
   }
   if (workFolderHold) CloseHandle(workFolderHold);
@@ -305,8 +308,8 @@ static void removeLeftRunFolders() {
     // Every file opened for deletion without sharing: a file in use (the
     // running program of another run, a file someone reads) refuses, and
     // the folder stays whole (so does one with a read-only file, which the
-    // program never leaves: its copies are made writable). Only when every file is held is each marked
-    // for deletion, which takes effect as the handles close.
+    // program never leaves: its copies are made writable). Only when every file is held is each
+    // marked for deletion, which takes effect as the handles close.
     enum { kMostFiles = 16 };
     HANDLE files[kMostFiles];
     int held = 0, marked = 0;
@@ -321,7 +324,8 @@ static void removeLeftRunFolders() {
           unused = false;
           break;
         }
-        HANDLE file = CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        HANDLE file = CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
           unused = false;
           break;
@@ -332,7 +336,8 @@ static void removeLeftRunFolders() {
     }
     FILE_DISPOSITION_INFO disposition = {TRUE};
     while (unused && marked < held) {
-      if (!SetFileInformationByHandle(files[marked], FileDispositionInfo, &disposition, sizeof disposition))
+      if (!SetFileInformationByHandle(files[marked], FileDispositionInfo, &disposition,
+                                      sizeof disposition))
         unused = false;
       else
         marked++;
@@ -356,13 +361,15 @@ enum RelaunchResult { kRelaunched, kRelaunchFailed, kOtherInstance };
 // Copies one of the program's files into the run folder. A file the
 // source folder does not have (a disc without an archive) is passed over;
 // a file that is there and cannot be copied is a failure.
-static bool copyRunFile(const wchar_t* name, const wchar_t* sourceFolder, const wchar_t* runFolder) {
+static bool copyRunFile(const wchar_t* name, const wchar_t* sourceFolder,
+                        const wchar_t* runFolder) {
   if (copyFileInto(name, sourceFolder, runFolder)) return true;
   wchar_t source[kWidePath];
   if (!joinWide(source, sourceFolder, name)) return false;
   DWORD attributes = GetFileAttributesW(source);
   DWORD error = GetLastError();
-  return attributes == INVALID_FILE_ATTRIBUTES && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+  return attributes == INVALID_FILE_ATTRIBUTES &&
+         (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
 }
 
 // Copies the program, its script and its archive into a new folder of its
@@ -382,7 +389,8 @@ static RelaunchResult relaunchFromTemp(char mode) {
 
   wchar_t program[kWidePath];
   wchar_t commandLine[2 * kWidePath + 16], start[kWidePath];
-  bool built = copied && joinWide(program, runFolder, kProgramFile) && pathIsHeldFolder(runFolder, hold);
+  bool built =
+      copied && joinWide(program, runFolder, kProgramFile) && pathIsHeldFolder(runFolder, hold);
   // Quoted, so that a temporary folder with blanks still leaves the mode
   // letter as the first character of the copy's arguments. The start folder
   // goes without its last backslash, which would escape the closing quote
@@ -508,7 +516,9 @@ static bool runStartupCommands() {
     const ExecEntry& entry = config.exec[index];
     if (entry.command == kExecChangeCd) {
       if (installed) continue;
-      if (!requestDisc(nullptr, entry.argument, discKeyFile(entry.argument), discPromptName(entry.argument))) return false;
+      if (!requestDisc(nullptr, entry.argument, discKeyFile(entry.argument),
+                       discPromptName(entry.argument)))
+        return false;
     } else if (entry.command == kExecLoadIniFromCd || entry.command == kExecLoadIniFromHd) {
       bool fromDisc = entry.command == kExecLoadIniFromCd;
       if (fromDisc == (installed != 0)) continue;
@@ -700,13 +710,15 @@ static void setStartFolder(const wchar_t* folder) {
       !discRootOf(startRoot, kDiscRootSize, narrowFolder))
     return;
   wchar_t root[kWidePath];
-  if (driveOfRoot(startRoot) && widen(startRoot, root, kWidePath) && GetDriveTypeW(root) == DRIVE_CDROM)
+  if (driveOfRoot(startRoot) && widen(startRoot, root, kWidePath) &&
+      GetDriveTypeW(root) == DRIVE_CDROM)
     startRoot[0] = 0;
 }
 
 // `startFolder`: the folder the player started the program from, as the
 // relaunch passes it on; empty when the program was not started that way.
-static int runProgram(HINSTANCE module, const char* arguments, const wchar_t* startFolder, int showCommand) {
+static int runProgram(HINSTANCE module, const char* arguments, const wchar_t* startFolder,
+                      int showCommand) {
   if (!takeInstanceMutex()) {
     leaveUnusedRunFolder(arguments);
     return 0;

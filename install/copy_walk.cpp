@@ -5,10 +5,10 @@
 
 #include "install/file_ops.h"
 #include "install/install_path.h"
+#include "install/removal.h"
 #include "platform/platform.h"
 #include "platform/sjis.h"
 #include "script/config.h"
-#include "install/removal.h"
 
 bool sourceRootOf(int drive, char* root) {
   if (drive < 1 || drive > 26) {
@@ -40,9 +40,11 @@ bool createPath(const char* path, InstallJournal* journal) {
     endsWithSeparator = length == 1 && (path[n] == '\\' || path[n] == '/');
     n += length;
     level[n] = 0;
-    if (endsWithSeparator && ops->createFolder(level) && !journalAddFolder(journal, level)) noted = false;
+    if (endsWithSeparator && ops->createFolder(level) && !journalAddFolder(journal, level))
+      noted = false;
   }
-  if (n > 0 && !endsWithSeparator && ops->createFolder(level) && !journalAddFolder(journal, level)) noted = false;
+  if (n > 0 && !endsWithSeparator && ops->createFolder(level) && !journalAddFolder(journal, level))
+    noted = false;
   heapFree(level);
   return noted;
 }

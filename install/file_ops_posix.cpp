@@ -144,7 +144,8 @@ static DeleteResult posixDeleteFile(const char* path) {
 static MoveResult posixMoveFile(const char* from, const char* to) {
   std::string source = hostPath(from), target = hostPath(to);
   struct stat st;
-  if (lstat(source.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? kMoveMissing : kMoveFailed;
+  if (lstat(source.c_str(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? kMoveMissing : kMoveFailed;
   // rename() would replace the target; Windows' MoveFile never does.
   if (lstat(target.c_str(), &st) == 0) return kMoveExists;
   return rename(source.c_str(), target.c_str()) == 0 ? kMoveDone : kMoveFailed;
@@ -170,9 +171,10 @@ static bool posixIsLink(const char* path) {
 }
 
 static const FileOps posixOps = {
-    posixOpenRead,  posixSize,      posixCreate,     posixRead,         posixWrite,
-    posixClose,     posixFindFirst, posixFindNext,   posixFindClose,    posixDeleteFile, posixMoveFile,
-    posixCreateFolder, posixRemoveFolder, posixSetCurrent, posixSleep, posixIsLink,
+    posixOpenRead,     posixSize,       posixCreate,    posixRead,
+    posixWrite,        posixClose,      posixFindFirst, posixFindNext,
+    posixFindClose,    posixDeleteFile, posixMoveFile,  posixCreateFolder,
+    posixRemoveFolder, posixSetCurrent, posixSleep,     posixIsLink,
 };
 
 const FileOps* platformFileOps() { return &posixOps; }

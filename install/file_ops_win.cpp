@@ -110,14 +110,15 @@ static void winSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
 static bool winIsLink(const char* path) {
   wchar_t name[MAX_PATH];
-  DWORD attributes = widen(path, name, MAX_PATH) ? GetFileAttributesW(name) : INVALID_FILE_ATTRIBUTES;
+  DWORD attributes =
+      widen(path, name, MAX_PATH) ? GetFileAttributesW(name) : INVALID_FILE_ATTRIBUTES;
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 static const FileOps winOps = {
-    winOpenRead,     winSize,         winCreate,     winRead,      winWrite,
-    winClose,        winFindFirst,    winFindNext,   winFindClose, winDeleteFile, winMoveFile,
-    winCreateFolder, winRemoveFolder, winSetCurrent, winSleep,     winIsLink,
+    winOpenRead,     winSize,       winCreate,    winRead,       winWrite,    winClose,
+    winFindFirst,    winFindNext,   winFindClose, winDeleteFile, winMoveFile, winCreateFolder,
+    winRemoveFolder, winSetCurrent, winSleep,     winIsLink,
 };
 
 const FileOps* platformFileOps() { return &winOps; }

@@ -215,7 +215,8 @@ bool discPath(char* out, const char* root, const char* part, const char* name) {
 bool nearestExistingFolder(const char* folder, bool (*isFolder)(const char* path), char* out) {
   char root[kPathSize];
   out[0] = 0;
-  if (!folder || strlen(folder) >= kPathSize || !driveRootOf(folder, root, sizeof root)) return false;
+  if (!folder || strlen(folder) >= kPathSize || !driveRootOf(folder, root, sizeof root))
+    return false;
   const size_t rootLength = strlen(root);
   strcpy(out, folder);
   for (;;) {
@@ -245,7 +246,8 @@ bool virtualStoreMirror(char* out, const char* store, const char* folder) {
     rest = folder + 2;  // after "D:", from its separator on
   char joined[2 * kPathSize];
   joined[0] = 0;
-  if (!sjisAppend(joined, sizeof joined, store) || !sjisAppend(joined, sizeof joined, rest)) return false;
+  if (!sjisAppend(joined, sizeof joined, store) || !sjisAppend(joined, sizeof joined, rest))
+    return false;
   collapseSeparators(joined);
   if (strlen(joined) >= kPathSize) return false;
   strcpy(out, joined);

@@ -13,13 +13,13 @@
 #include "gfx/surface_win.h"
 #include "install/copy_walk.h"
 #include "install/install_win.h"
+#include "install/removal.h"
 #include "media/disc.h"
 #include "platform/platform.h"
 #include "platform/shell_win.h"
 #include "platform/text_win.h"
 #include "platform/winmm_win.h"
 #include "script/config.h"
-#include "install/removal.h"
 
 uint32_t installOption = 8;
 
@@ -47,7 +47,7 @@ struct InstallRun {
   bool undoOnClose;    // an abort: take back what was installed when closing
   bool created;        // WM_CREATE went through: the window's end ends the loop
   CopyJob job;         // what the running copy thread reads
-  InstallJournal journal;  // every folder and file this install has made or replaced
+  InstallJournal journal;          // every folder and file this install has made or replaced
   char sourceRoot[kDiscRootSize];  // "E:\", "C:\Games\Set\disc2\"
 };
 
@@ -211,7 +211,8 @@ static void nextDisc(HWND window) {
     return;
   }
   run.prompting = true;
-  int found = requestDisc(window, run.nextDisc + 1, discKeyFile(run.nextDisc + 1), discPromptName(run.nextDisc + 1));
+  int found = requestDisc(window, run.nextDisc + 1, discKeyFile(run.nextDisc + 1),
+                          discPromptName(run.nextDisc + 1));
   run.prompting = false;
   if (!found || !startCopyThread(window, static_cast<int>(run.nextDisc))) {
     appState = Launcher;

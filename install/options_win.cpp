@@ -42,7 +42,8 @@ static const char kFolderInvalid[] = "インストール先のフォルダが不
 static const char kFolderUnwritable[] = "インストール先のフォルダ名に使えない文字が含まれています。再度入力して下さい。";
 // A folder this process may not make (below the program files folder for a
 // player without administrator rights, a read-only drive).
-static const char kNoWriteAccess[] = "指定されたフォルダに書き込む権限がありません。別のフォルダを指定して下さい。";
+static const char kNoWriteAccess[] =
+    "指定されたフォルダに書き込む権限がありません。別のフォルダを指定して下さい。";
 
 static Surface* logoSurface = nullptr;
 
@@ -115,7 +116,8 @@ static void complain(HWND dialog, const char* text) {
 static const char* narrowFolder(const wchar_t* name, char* out) {
   if (narrow(name, out, MAX_PATH)) return nullptr;
   BOOL replaced = FALSE;
-  int bytes = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &replaced);
+  int bytes =
+      WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &replaced);
   return bytes <= 0 || replaced ? kFolderUnwritable : kPathTooLong;
 }
 

@@ -90,7 +90,9 @@ bool removeInstalledFiles(int deleteSaveData) {
 
 // ---- Saves Windows moved -------------------------------------------------------
 
-static bool isLink(const FileOps* ops, const char* path) { return ops->isLink && ops->isLink(path); }
+static bool isLink(const FileOps* ops, const char* path) {
+  return ops->isLink && ops->isLink(path);
+}
 
 // True when no folder from `top` (a folder `path` begins with, given
 // without a trailing separator) down to `path` is a link.
@@ -118,7 +120,8 @@ bool removeMovedSaveData(const char* store, const char* folder) {
   for (int k = 0; k < kSaveDataItems && config.saveData[k][0]; k++) {
     const char* entry = config.saveData[k];
     patternFolderPart(entry, part);
-    if (installPath(path, mirror, part[0] ? part : nullptr, nullptr) && !noLinkBelow(ops, mirror, path))
+    if (installPath(path, mirror, part[0] ? part : nullptr, nullptr) &&
+        !noLinkBelow(ops, mirror, path))
       result = false;
     else if (!removeEntry(ops, mirror, entry))
       result = false;
@@ -159,12 +162,14 @@ bool journalBackupName(const char* path, int n, char* out) {
 static bool journalReserve(InstallJournal* journal) {
   if (journal->count < journal->capacity) return true;
   uint32_t capacity = journal->capacity ? journal->capacity * 2 : 64;
-  JournalEntry* entries = static_cast<JournalEntry*>(heapAlloc(size_t(capacity) * sizeof(JournalEntry)));
+  JournalEntry* entries =
+      static_cast<JournalEntry*>(heapAlloc(size_t(capacity) * sizeof(JournalEntry)));
   if (!entries) {
     journal->incomplete = 1;
     return false;
   }
-  if (journal->count) memcpy(entries, journal->entries, size_t(journal->count) * sizeof(JournalEntry));
+  if (journal->count)
+    memcpy(entries, journal->entries, size_t(journal->count) * sizeof(JournalEntry));
   heapFree(journal->entries);
   journal->entries = entries;
   journal->capacity = capacity;
@@ -181,7 +186,9 @@ static bool journalNote(InstallJournal* journal, const char* path, JournalKind k
   return true;
 }
 
-bool journalAdd(InstallJournal* journal, const char* path) { return journalNote(journal, path, kJournalFile, 0); }
+bool journalAdd(InstallJournal* journal, const char* path) {
+  return journalNote(journal, path, kJournalFile, 0);
+}
 
 bool journalAddFolder(InstallJournal* journal, const char* path) {
   return journalNote(journal, path, kJournalFolder, 0);
@@ -251,8 +258,8 @@ bool takeBackInstall(const char* folder, InstallJournal* journal) {
       result = false;
       continue;  // a backup stays where it is rather than be lost
     }
-    if (entry.kind == kJournalReplaced &&
-        (!journalBackupName(entry.path, entry.backup, backup) || ops->moveFile(backup, entry.path) != kMoveDone))
+    if (entry.kind == kJournalReplaced && (!journalBackupName(entry.path, entry.backup, backup) ||
+                                           ops->moveFile(backup, entry.path) != kMoveDone))
       result = false;
   }
   if (folders) {

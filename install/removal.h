@@ -37,9 +37,10 @@ bool removeMovedSaveData(const char* store, const char* folder);
 
 // What one journal entry notes.
 enum JournalKind : uint8_t {
-  kJournalFile = 0,      // a file the install created where there was none
-  kJournalReplaced = 1,  // a file that was there, moved aside to a backup before the install wrote its own
-  kJournalFolder = 2,    // a folder the install created
+  kJournalFile = 0,  // a file the install created where there was none
+  kJournalReplaced =
+      1,  // a file that was there, moved aside to a backup before the install wrote its own
+  kJournalFolder = 2,  // a folder the install created
 };
 
 struct JournalEntry {

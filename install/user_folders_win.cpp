@@ -13,11 +13,13 @@
 #include "platform/text_win.h"
 
 // FOLDERID_UserProgramFiles, spelled out so that no GUID library is linked.
-static const GUID kUserProgramFiles = {0x5cd7aee2, 0x2219, 0x4a67, {0xb8, 0x5d, 0x6c, 0x9c, 0xe1, 0x56, 0x60, 0xcb}};
+static const GUID kUserProgramFiles = {
+    0x5cd7aee2, 0x2219, 0x4a67, {0xb8, 0x5d, 0x6c, 0x9c, 0xe1, 0x56, 0x60, 0xcb}};
 
 static bool isFolder(const char* path) {
   wchar_t name[MAX_PATH];
-  DWORD attributes = widen(path, name, MAX_PATH) ? GetFileAttributesW(name) : INVALID_FILE_ATTRIBUTES;
+  DWORD attributes =
+      widen(path, name, MAX_PATH) ? GetFileAttributesW(name) : INVALID_FILE_ATTRIBUTES;
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -48,14 +50,16 @@ bool folderIsWritable(const char* folder) {
 bool userProgramsFolder(char* out) {
   wchar_t path[MAX_PATH];
   wchar_t* known = nullptr;
-  bool found = SUCCEEDED(SHGetKnownFolderPath(kUserProgramFiles, KF_FLAG_CREATE, nullptr, &known)) && known &&
-               lstrlenW(known) < MAX_PATH;
+  bool found =
+      SUCCEEDED(SHGetKnownFolderPath(kUserProgramFiles, KF_FLAG_CREATE, nullptr, &known)) &&
+      known && lstrlenW(known) < MAX_PATH;
   if (found) lstrcpyW(path, known);
   CoTaskMemFree(known);
   if (!found) {
     // Systems that do not know it (Windows Vista, Wine) get the place it
     // has on the others.
-    found = getSpecialFolderWide(CSIDL_LOCAL_APPDATA, path) && path[0] && lstrlenW(path) + 10 < MAX_PATH;
+    found = getSpecialFolderWide(CSIDL_LOCAL_APPDATA, path) && path[0] &&
+            lstrlenW(path) + 10 < MAX_PATH;
     if (found) {
       if (path[lstrlenW(path) - 1] != L'\\') lstrcatW(path, L"\\");
       lstrcatW(path, L"Programs");

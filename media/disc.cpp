@@ -84,7 +84,8 @@ int driveOfRoot(const char* root) {
   return driveNumberOfLetter(root[0]);
 }
 
-bool parentRootOf(const char* root, char* parentOut, size_t parentSize, char* nameOut, size_t nameSize) {
+bool parentRootOf(const char* root, char* parentOut, size_t parentSize, char* nameOut,
+                  size_t nameSize) {
   if (parentSize) parentOut[0] = 0;
   if (nameSize) nameOut[0] = 0;
   size_t length = strlen(root);
@@ -129,7 +130,8 @@ struct Siblings {
 
 void collectSibling(void* context, const char* name) {
   Siblings* s = static_cast<Siblings*>(context);
-  if (s->count >= Siblings::kMax || strlen(name) >= kDiscRootSize || sjisSameNoCase(name, s->skip)) return;
+  if (s->count >= Siblings::kMax || strlen(name) >= kDiscRootSize || sjisSameNoCase(name, s->skip))
+    return;
   strcpy(s->names[s->count++], name);
 }
 
@@ -151,7 +153,8 @@ bool take(const char* root, char* rootOut, size_t size) {
 
 }  // namespace
 
-bool findDisc(DiscSystem& system, const char* keyFile, const char* start, char* rootOut, size_t size) {
+bool findDisc(DiscSystem& system, const char* keyFile, const char* start, char* rootOut,
+              size_t size) {
   if (size) rootOut[0] = 0;
   if (!keyFile) keyFile = "";
   char letters[26];
@@ -170,15 +173,16 @@ bool findDisc(DiscSystem& system, const char* keyFile, const char* start, char* 
 
   char parent[kDiscRootSize], own[kDiscRootSize];
   if (!parentRootOf(start, parent, sizeof parent, own, sizeof own)) return false;
-  Siblings siblings = {own, 0, static_cast<char(*)[kDiscRootSize]>(heapAlloc(Siblings::kMax * kDiscRootSize))};
+  Siblings siblings = {
+      own, 0, static_cast<char(*)[kDiscRootSize]>(heapAlloc(Siblings::kMax * kDiscRootSize))};
   if (!siblings.names) return false;
   system.eachFolder(parent, collectSibling, &siblings);
   qsort(siblings.names, static_cast<size_t>(siblings.count), kDiscRootSize, compareNames);
   bool found = false;
   for (int i = 0; i < siblings.count && !found; i++) {
     char folder[kDiscRootSize], root[kDiscRootSize];
-    if (sjisJoin(folder, sizeof folder, parent, siblings.names[i]) && discRootOf(root, sizeof root, folder) &&
-        holdsKey(system, root, keyFile))
+    if (sjisJoin(folder, sizeof folder, parent, siblings.names[i]) &&
+        discRootOf(root, sizeof root, folder) && holdsKey(system, root, keyFile))
       found = take(root, rootOut, size);
   }
   heapFree(siblings.names);

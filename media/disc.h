@@ -51,7 +51,8 @@ int driveOfRoot(const char* root);
 // Splits a root into the root of its parent and its last name
 // ("C:\ソフト\disc1\" gives "C:\ソフト\" and "disc1"). False for a drive's
 // root and a share's root (\\server\share\), which have no parent.
-bool parentRootOf(const char* root, char* parentOut, size_t parentSize, char* nameOut, size_t nameSize);
+bool parentRootOf(const char* root, char* parentOut, size_t parentSize, char* nameOut,
+                  size_t nameSize);
 
 // ---- Search -----------------------------------------------------------------
 
@@ -70,7 +71,8 @@ class DiscSystem {
   virtual MediumState medium(char letter) = 0;
   virtual bool fileExists(const char* path) = 0;
   // Calls `visit` with the name of each folder directly in `root`.
-  virtual void eachFolder(const char* root, void (*visit)(void* context, const char* name), void* context) = 0;
+  virtual void eachFolder(const char* root, void (*visit)(void* context, const char* name),
+                          void* context) = 0;
 
  protected:
   ~DiscSystem() = default;
@@ -81,7 +83,8 @@ class DiscSystem {
 // over; one whose medium cannot be told is probed all the same); then, when
 // `start` is not empty, that folder and the folders beside it, by name. False
 // when no place holds the key file.
-bool findDisc(DiscSystem& system, const char* keyFile, const char* start, char* rootOut, size_t size);
+bool findDisc(DiscSystem& system, const char* keyFile, const char* start, char* rootOut,
+              size_t size);
 
 // ---- Windows (disc_win.cpp) -------------------------------------------------
 

@@ -302,7 +302,8 @@ static bool browseForFolder(HWND owner) {
   if (!browse) return false;
   char open[kDiscRootSize], name[kDiscRootSize];
   if (startRoot[0]) {
-    if (!parentRootOf(startRoot, open, sizeof open, name, sizeof name)) lstrcpynA(open, startRoot, kDiscRootSize);
+    if (!parentRootOf(startRoot, open, sizeof open, name, sizeof name))
+      lstrcpynA(open, startRoot, kDiscRootSize);
     if (!driveOfRoot(open)) sjisDropLastOf(open, "\\");
     widen(open, browse->openAt, MAX_PATH);
   }
@@ -325,7 +326,8 @@ static bool browseForFolder(HWND owner) {
   } else if (browse->typed[0]) {
     // A full path typed into the edit box, naming a folder that exists.
     DWORD attributes = GetFileAttributesW(browse->typed);
-    bool full = browse->typed[1] == L':' || (browse->typed[0] == L'\\' && browse->typed[1] == L'\\');
+    bool full =
+        browse->typed[1] == L':' || (browse->typed[0] == L'\\' && browse->typed[1] == L'\\');
     if (full && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
       lstrcpyW(path, browse->typed);
   }
@@ -394,7 +396,8 @@ static int chooseEntry(HWND dialog) {
     wchar_t entry[MAX_PATH];
     ZeroMemory(entry, sizeof entry);
     if (SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(selected), 0) < MAX_PATH)
-      SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(entry));
+      SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(selected),
+                   reinterpret_cast<LPARAM>(entry));
     // Entries read "[-D-] ...": the letter is the third character.
     if (entry[0] && entry[2] < 0x80) drive = driveNumberOfLetter(static_cast<char>(entry[2]));
   }
@@ -438,8 +441,8 @@ int requestDisc(void* owner, uint32_t discNumber, const char* keyFile, const cha
     openPrompt = nullptr;
     if (pressed == kForceRun && !promptCancelled) {
       // The chosen drive or folder is trusted without probing.
-      INT_PTR chosen = DialogBoxParamW(module, MAKEINTRESOURCEW(kSelectDriveDialog), static_cast<HWND>(owner),
-                                       selectDriveDialogProc, 0);
+      INT_PTR chosen = DialogBoxParamW(module, MAKEINTRESOURCEW(kSelectDriveDialog),
+                                       static_cast<HWND>(owner), selectDriveDialogProc, 0);
       openPrompt = nullptr;
       if (chosen == 1 && !promptCancelled) {
         takeRoot(chosenRoot);

@@ -105,7 +105,8 @@ bool startProgram(const char* program, const char* arguments, const char* folder
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
-  if (!CreateProcessW(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, directory, &startup, &process))
+  if (!CreateProcessW(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, directory, &startup,
+                      &process))
     return false;
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);

@@ -19,10 +19,10 @@ enum AppState : int32_t {
 };
 
 extern int32_t appState;
-extern int32_t installed;                    // 1 when the game counts as installed
-extern char programFilesFolder[MAX_PATH];    // base folder offered for installing
-extern HANDLE instanceMutex;                 // "SLBADVSYS" while this instance runs
-extern CRITICAL_SECTION installLock;         // lives as long as the install window
+extern int32_t installed;                  // 1 when the game counts as installed
+extern char programFilesFolder[MAX_PATH];  // base folder offered for installing
+extern HANDLE instanceMutex;               // "SLBADVSYS" while this instance runs
+extern CRITICAL_SECTION installLock;       // lives as long as the install window
 extern HINSTANCE instance;
 
 // Removes one trailing backslash. In UTF-16 a backslash is always a

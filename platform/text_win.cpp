@@ -40,7 +40,8 @@ WideText wide(const char* text) {
     // first kWideTextSize - 1 bytes always fit.
     int bytes = 0;
     while (text[bytes]) {
-      int length = IsDBCSLeadByteEx(kCodePage932, static_cast<BYTE>(text[bytes])) && text[bytes + 1] ? 2 : 1;
+      int length =
+          IsDBCSLeadByteEx(kCodePage932, static_cast<BYTE>(text[bytes])) && text[bytes + 1] ? 2 : 1;
       if (bytes + length > kWideTextSize - 1) break;
       bytes += length;
     }

@@ -102,8 +102,7 @@ static int writeDiscs(const DiscOutput& output, const DiscSet& set) {
   for (size_t d = 0; d < set.discs.size(); d++) {
     const Disc& disc = set.discs[d];
     Failure failure;
-    if (!writeDiscFolder(disc, output.folder(d), total, &done, showProgress, &progress,
-                         &failure)) {
+    if (!writeDiscFolder(disc, output.folder(d), total, &done, showProgress, &progress, &failure)) {
       clearBar(&progress);
       removeOutputs(output, set.discs.size());
       if (stopSignalSeen()) return interrupted(output);

@@ -65,8 +65,8 @@ int discVerify(int argc, char** argv) {
   return failures ? kExitBadInput : kExitOk;
 }
 
-int signDiscProgram(const ReleaseOptions& options, const std::string& exe,
-                    const std::string& title, ScratchFolder* scratch, std::string* signedPath) {
+int signDiscProgram(const ReleaseOptions& options, const std::string& exe, const std::string& title,
+                    ScratchFolder* scratch, std::string* signedPath) {
   SignFailure failure;
   if (!checkSigning(options.sign, int64_t(time(nullptr)), &failure))
     return failInput(failure.file, failure.reason);
@@ -100,6 +100,7 @@ int finishRelease(const ReleaseOptions& options, const std::string& out,
   for (const std::string& folder : discFolders)
     if (!setTreeDate(folder, options.date, &reason)) return failInput(out, reason);
   for (const std::string& file : files)
-    if (fs::exists(file) && !setTreeDate(file, options.date, &reason)) return failInput(out, reason);
+    if (fs::exists(file) && !setTreeDate(file, options.date, &reason))
+      return failInput(out, reason);
   return kExitOk;
 }

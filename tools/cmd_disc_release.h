@@ -16,8 +16,8 @@ int discVerify(int argc, char** argv);
 // `title` as the signature's program name; *signedPath gets the signed
 // copy. Prints what was run, or the one line of a failure; the command's exit
 // code.
-int signDiscProgram(const ReleaseOptions& options, const std::string& exe,
-                    const std::string& title, ScratchFolder* scratch, std::string* signedPath);
+int signDiscProgram(const ReleaseOptions& options, const std::string& exe, const std::string& title,
+                    ScratchFolder* scratch, std::string* signedPath);
 
 // After disc build wrote its outputs into `out`: gives them the fixed date,
 // when there is one, and writes SHA256SUMS for the images. The command's exit

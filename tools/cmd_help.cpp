@@ -13,7 +13,8 @@ int answerHelp(int argc, char** argv, const char* usage) {
     return kExitOk;
   }
   bool asked = false;
-  for (int i = 2; i < argc; i++) asked = asked || !strcmp(argv[i], "--help") || !strcmp(argv[i], "-h");
+  for (int i = 2; i < argc; i++)
+    asked = asked || !strcmp(argv[i], "--help") || !strcmp(argv[i], "-h");
   if (!asked) return -1;
   const std::string group = argv[1];
   // The groups with a help of their own.
@@ -36,7 +37,8 @@ int answerHelp(int argc, char** argv, const char* usage) {
     std::string line = text.substr(at, end - at);
     at = end + 1;
     bool mine = line.compare(0, group.size() + 3, "  " + group + " ") == 0;
-    if (mine || (known && line.compare(0, 4, "    ") == 0)) lines += "usage: ksetup-tool" + line.substr(1) + "\n";
+    if (mine || (known && line.compare(0, 4, "    ") == 0))
+      lines += "usage: ksetup-tool" + line.substr(1) + "\n";
     known = mine || (known && line.compare(0, 4, "    ") == 0);
   }
   if (lines.empty()) return -1;

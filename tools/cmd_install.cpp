@@ -19,6 +19,7 @@
 #include "install/copy_walk.h"
 #include "install/file_ops.h"
 #include "install/install_path.h"
+#include "install/removal.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "script/config.h"
@@ -27,7 +28,6 @@
 #include "tools/lib/noted_file_ops.h"
 #include "tools/lib/progress.h"
 #include "tools/tool.h"
-#include "install/removal.h"
 
 static const char kInstallUsage[] =
     "install DIR --disc DISC1 [--disc DISC2 ...] --to FOLDER [--option 8|4|2]";

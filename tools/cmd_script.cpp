@@ -146,8 +146,8 @@ int printCheck(const CheckResult& result) {
     printf("%s: loads, %s, %s\n", result.source.c_str(), plural(errors, "error").c_str(),
            plural(warnings, "warning").c_str());
     fflush(stdout);
-    return failInput(result.source, plural(errors, "error") + ", the first: " + where(*error) +
-                                        error->message);
+    return failInput(result.source,
+                     plural(errors, "error") + ", the first: " + where(*error) + error->message);
   }
   printf("%s: loads, %s\n", result.source.c_str(), plural(warnings, "warning").c_str());
   return kExitOk;

@@ -6,10 +6,10 @@
 
 #include "install/install_path.h"
 #include "install/install_win.h"
+#include "install/removal.h"
 #include "platform/shell_win.h"
 #include "platform/text_win.h"
 #include "script/config.h"
-#include "install/removal.h"
 #include "uninstall/uninstall_entry.h"
 #include "uninstall/uninstall_win.h"
 
@@ -44,14 +44,16 @@ bool removeShortcuts() {
 // the key is gone.
 static bool deleteKeyTree(HKEY parent, const wchar_t* name, int depth = 0) {
   HKEY key;
-  if (depth < 32 && RegOpenKeyExW(parent, name, 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE, &key) ==
-                        ERROR_SUCCESS) {
+  if (depth < 32 &&
+      RegOpenKeyExW(parent, name, 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE, &key) ==
+          ERROR_SUCCESS) {
     // Always the first subkey: each is gone (or stays, and ends the loop)
     // before the next is asked for.
     wchar_t sub[256];
     for (;;) {
       DWORD length = 256;
-      if (RegEnumKeyExW(key, 0, sub, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      if (RegEnumKeyExW(key, 0, sub, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        break;
       if (!deleteKeyTree(key, sub, depth + 1)) break;
     }
     RegCloseKey(key);
@@ -79,7 +81,8 @@ static void uninstallGame(HWND dialog) {
   bool shortcutsRemoved = removeShortcuts();
   // An empty key name would name HKEY_CURRENT_USER itself.
   wchar_t key[MAX_PATH];
-  if (config.regAddress[0] && widen(config.regAddress, key, MAX_PATH)) deleteKeyTree(HKEY_CURRENT_USER, key);
+  if (config.regAddress[0] && widen(config.regAddress, key, MAX_PATH))
+    deleteKeyTree(HKEY_CURRENT_USER, key);
   // The removal of the files takes the install folder with it when it is
   // empty; it counts as removed when it is gone by now, whoever took it.
   // An empty or relative folder (a damaged record) is not acted on.

@@ -19,10 +19,10 @@
 #include "install/copy_walk.h"
 #include "install/file_ops.h"
 #include "install/install_path.h"
+#include "install/removal.h"
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/disc_fixture.h"
-#include "install/removal.h"
 
 namespace {
 
@@ -264,7 +264,7 @@ TEST_F(CopyWalk, TakingBackRemovesOnlyWhatThisInstallWrote) {
   put("DATA\\ONE.PAK", pattern(10, 2));
   put("DATA\\TWO.PAK", pattern(10, 3));
   put("B.BIN", pattern(9000, 4));
-  prepareFolders();  // there before the install: they stay
+  prepareFolders();                                    // there before the install: they stay
   writeFile(installed("A.BIN"), "the player's");       // replaced, so restored
   writeFile(installed("DATA/C.BIN"), "the player's");  // never reached: stays
   InstallJournal journal = {};
@@ -316,18 +316,36 @@ TEST_F(CopyWalk, JournalTakesBackExactlyWhatTheInstallChanged) {
   };
   const Case cases[] = {
       {"fresh machine: every level it made goes", "Soft/Maker/Game", {}, false, {}, {"Soft"}},
-      {"levels there before stay", "Soft/Maker/Game", {"Soft/Maker/"}, false, {"Soft/Maker/"},
+      {"levels there before stay",
+       "Soft/Maker/Game",
+       {"Soft/Maker/"},
+       false,
+       {"Soft/Maker/"},
        {"Soft/Maker/Game"}},
-      {"an empty folder of the player's stays", "Game", {"Game/SAVE/", "Game/DATA/"}, false,
-       {"Game/SAVE/", "Game/DATA/"}, {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"}},
-      {"replaced twice: the first content comes back", "Game", {"Game/DATA/A.BIN", "Game/B.BIN"}, false,
-       {"Game/DATA/A.BIN", "Game/B.BIN"}, {"Game/DATA/A.BIN.ksetup-old", "Game/B.BIN.ksetup-old"}},
-      {"a taken backup name is kept, the next one used", "Game",
-       {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"}, false,
-       {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"}, {"Game/DATA/A.BIN.ksetup-old1"}},
-      {"completed: backups go, the new files stay", "Game",
-       {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"}, true,
-       {"Game/SAVE/", "Game/DATA/A.BIN.ksetup-old"}, {"Game/DATA/A.BIN.ksetup-old1", "Game/B.BIN.ksetup-old"}},
+      {"an empty folder of the player's stays",
+       "Game",
+       {"Game/SAVE/", "Game/DATA/"},
+       false,
+       {"Game/SAVE/", "Game/DATA/"},
+       {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"}},
+      {"replaced twice: the first content comes back",
+       "Game",
+       {"Game/DATA/A.BIN", "Game/B.BIN"},
+       false,
+       {"Game/DATA/A.BIN", "Game/B.BIN"},
+       {"Game/DATA/A.BIN.ksetup-old", "Game/B.BIN.ksetup-old"}},
+      {"a taken backup name is kept, the next one used",
+       "Game",
+       {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"},
+       false,
+       {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"},
+       {"Game/DATA/A.BIN.ksetup-old1"}},
+      {"completed: backups go, the new files stay",
+       "Game",
+       {"Game/DATA/A.BIN", "Game/DATA/A.BIN.ksetup-old"},
+       true,
+       {"Game/SAVE/", "Game/DATA/A.BIN.ksetup-old"},
+       {"Game/DATA/A.BIN.ksetup-old1", "Game/B.BIN.ksetup-old"}},
   };
   put("DATA\\A.BIN", "new A");
   put("B.BIN", "new B");
@@ -335,7 +353,8 @@ TEST_F(CopyWalk, JournalTakesBackExactlyWhatTheInstallChanged) {
     SCOPED_TRACE(c.name);
     const std::string game = base.path + "/" + c.game;
     std::error_code error;
-    fs::remove_all(base.path + "/" + std::string(c.game).substr(0, std::string(c.game).find('/')), error);
+    fs::remove_all(base.path + "/" + std::string(c.game).substr(0, std::string(c.game).find('/')),
+                   error);
     for (const std::string& b : c.before) {
       if (b.back() == '/')
         fs::create_directories(base.path + "/" + b);
@@ -356,7 +375,8 @@ TEST_F(CopyWalk, JournalTakesBackExactlyWhatTheInstallChanged) {
     Walk one, two;
     ASSERT_EQ(copy(0, &one, 8, programFolder.c_str(), &journal), kCopyDone);
     if (!c.complete) opLog.onWrite = [](int, uint32_t*) { return false; };
-    EXPECT_EQ(copy(1, &two, 8, programFolder.c_str(), &journal), c.complete ? kCopyDone : kCopyFailed);
+    EXPECT_EQ(copy(1, &two, 8, programFolder.c_str(), &journal),
+              c.complete ? kCopyDone : kCopyFailed);
     opLog.onWrite = nullptr;
     if (c.complete) journalCommit(&journal);
     journalFree(&journal);

@@ -250,8 +250,9 @@ TEST(DiscBuild, BadProjectsGetOneLineAndWriteNothing) {
        },
        "--image", "bytes in a Joliet tree (two a character, one before each name)"},
       {"character Windows refuses", [](Project* p) { writeFile(p->dir + "/disc1/A|B.DAT", "x"); },
-       "", "disc 1: Windows cannot read it from the disc: \"A|B.DAT\" holds a character Windows "
-           "refuses"},
+       "",
+       "disc 1: Windows cannot read it from the disc: \"A|B.DAT\" holds a character Windows "
+       "refuses"},
       {"device name", [](Project* p) { writeFile(p->dir + "/disc1/DOC/aux.txt", "x"); }, "",
        "\"aux.txt\" is the name of a device on Windows"},
       {"name ending in a dot", [](Project* p) { writeFile(p->dir + "/disc1/NOTE.", "x"); }, "",
@@ -339,9 +340,9 @@ TEST(DiscBuild, MergedFolderHoldsEveryDisc) {
   const std::string merged = p.out + "/merged";
   EXPECT_NE(out.find("merged/KSetup.ini: loads, 0 warnings"), std::string::npos) << out;
   EXPECT_EQ(names(filesBelow(merged)),
-            (std::vector<std::string>{"GAME.EXE", "GAME1.KEY", "Instdata.pak", "KSetup.exe", "KSetup.ini",
-                                      "README.TXT", "data/KEY2.DAT", "data/X.PAK", "data/Y.PAK", "data/a.bin",
-                                      kTable + "/" + kSo + ".DAT"}));
+            (std::vector<std::string>{"GAME.EXE", "GAME1.KEY", "Instdata.pak", "KSetup.exe",
+                                      "KSetup.ini", "README.TXT", "data/KEY2.DAT", "data/X.PAK",
+                                      "data/Y.PAK", "data/a.bin", kTable + "/" + kSo + ".DAT"}));
   EXPECT_FALSE(fileExists(p.disc(1))) << "no disc folders beside the merged one";
   // Installed from the merged folder and from the disc folders of a build
   // after it (which takes the merged folder away): the same files.
@@ -349,8 +350,8 @@ TEST(DiscBuild, MergedFolderHoldsEveryDisc) {
   for (bool fromMerged : {true, false}) {
     if (!fromMerged) ASSERT_EQ(p.build("", &out, &err), 0) << err;
     std::string one = fromMerged ? merged : p.disc(1), two = fromMerged ? merged : p.disc(2);
-    ASSERT_EQ(runTool("install " + quote(one) + " --disc " + quote(one) + " --disc " + quote(two) + " --to " +
-                          quote(target.file(fromMerged ? "m" : "d")),
+    ASSERT_EQ(runTool("install " + quote(one) + " --disc " + quote(one) + " --disc " + quote(two) +
+                          " --to " + quote(target.file(fromMerged ? "m" : "d")),
                       &out, &err),
               0)
         << err;
@@ -363,10 +364,12 @@ TEST(DiscBuild, MergedFolderHoldsEveryDisc) {
     std::function<void(Project*)> change;
     std::string options, message;
   } refused[] = {
-      {"a path on two discs", [](Project* q) {
+      {"a path on two discs",
+       [](Project* q) {
          fs::create_directories(q->dir + "/disc2");
          writeFile(q->dir + "/disc2/readme.txt", "two");
-       }, "--merged",
+       },
+       "--merged",
        "disc 2 cannot be merged: disc2/readme.txt: it goes to readme.txt, where disc1/README.TXT goes too"},
       {"images of a merged folder", [](Project*) {}, "--merged --image", "usage:"},
   };
@@ -396,8 +399,9 @@ TEST(DiscBuild, DiscNamesAreTheOnesWindowsReads) {
   };
   std::string typed, read;
   for (const auto& t : twins) typed += t.typed, read += t.read;
-  Project p(kScript + std::string("FILE = \"") + typed + ".DAT\" {size " + typed + ".DAT} 14 DISC1\n" +
-            "FILE = \"" + kTable + "A.TXT\" {size " + kTable + "A.TXT} 14 DISC1\n");
+  Project p(kScript + std::string("FILE = \"") + typed + ".DAT\" {size " + typed +
+            ".DAT} 14 DISC1\n" + "FILE = \"" + kTable + "A.TXT\" {size " + kTable +
+            "A.TXT} 14 DISC1\n");
   writeFile(p.dir + "/files/" + typed + ".DAT", "twins");
   writeFile(p.dir + "/files/" + kTable + "A.TXT", "runs on");
   fs::create_directories(p.dir + "/disc1/" + kTable);
@@ -420,9 +424,9 @@ TEST(DiscBuild, DiscNamesAreTheOnesWindowsReads) {
   // An image that holds the typed form: the script's name does not find it,
   // as Windows would not.
   TempDir other;
-  writeFile(other.file("KSetup.ini"), "DISCNUM = 1\r\nKEYFILE = \"K\"\r\nREGADDRESS = \"S\\M\\G\"\r\n" +
-                                          cp932("FILE = \"" + std::string("\x81\x60") +
-                                                ".DAT\" 1 8 DISC1\r\n"));
+  writeFile(other.file("KSetup.ini"),
+            "DISCNUM = 1\r\nKEYFILE = \"K\"\r\nREGADDRESS = \"S\\M\\G\"\r\n" +
+                cp932("FILE = \"" + std::string("\x81\x60") + ".DAT\" 1 8 DISC1\r\n"));
   writeFile(other.file("K"), "k");
   writeFile(other.file(std::string("\xE3\x80\x9C") + ".DAT"), "x");
   std::string error;
@@ -450,10 +454,10 @@ TEST(DiscBuild, AnEarlierBuildLeavesNoStaleDisc) {
   EXPECT_EQ(readFile(p.out + "/NOTES.TXT"), "the author's");
 
   Project q;
-  EXPECT_EQ(runTool("disc build " + quote(q.dir) + " --out " + quote(p.out) + " --exe " +
-                        quote(q.exe),
-                    &out, &err),
-            1);
+  EXPECT_EQ(
+      runTool("disc build " + quote(q.dir) + " --out " + quote(p.out) + " --exe " + quote(q.exe),
+              &out, &err),
+      1);
   EXPECT_NE(err.find("holds the discs of another project"), std::string::npos) << err;
   EXPECT_TRUE(fs::exists(p.disc(2)));
 }
@@ -513,7 +517,8 @@ TEST(IsoImages, ThePathLimitIsTheOneTheEngineKeeps) {
     fs::create_directories(fs::path(dir.file("disc/" + c.path)).parent_path());
     writeFile(dir.file("disc/" + c.path), "x");
     std::string error;
-    ASSERT_TRUE(writeIsoImage(dir.file("disc"), {}, "X", dir.file("x.iso"), nullptr, nullptr, &error))
+    ASSERT_TRUE(
+        writeIsoImage(dir.file("disc"), {}, "X", dir.file("x.iso"), nullptr, nullptr, &error))
         << error;
     IsoReader* image = openIsoImage(dir.file("x.iso"), &error);
     ASSERT_NE(image, nullptr) << error;

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "install/file_ops.h"
+#include "install/install_path.h"
+#include "install/removal.h"
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/test_util.h"
-#include "install/removal.h"
-#include "install/install_path.h"
 
 // Frees every file list entry and clears the options, MAKEFOLDER and SAVEDATA.
 inline void clearInstallLists() {
@@ -85,7 +85,7 @@ struct OpLog {
   std::function<bool(int n)> failOpen, failCreate;  // n: the call's number, from 1
   // May shorten *bytes; false fails the call with nothing moved.
   std::function<bool(int n, uint32_t* bytes)> onRead, onWrite;
-  std::function<bool(const char* path)> refuseDelete, refuseMove;
+  std::function<bool(const char*path)> refuseDelete, refuseMove;
   std::function<void(const char* path)> onSetCurrent;
 
   std::vector<std::string> calls() const {

@@ -93,17 +93,16 @@ TEST(DiscLayout, ReportsEachFaultAsAFileAndAReasonWithoutPrinting) {
     const char* reason;  // a part of it
   };
   const Case cases[] = {
-      {"no pictures", [](Fixture* f) { fs::remove_all(f->dir + "/pictures"); }, false,
-       "pictures", "missing: a project keeps its pictures here"},
-      {"bad EPAMODE",
-       [](Fixture* f) { f->put("project.ini", "# modes\nEPAMODE TITLE.EPA = 5\n"); },
+      {"no pictures", [](Fixture* f) { fs::remove_all(f->dir + "/pictures"); }, false, "pictures",
+       "missing: a project keeps its pictures here"},
+      {"bad EPAMODE", [](Fixture* f) { f->put("project.ini", "# modes\nEPAMODE TITLE.EPA = 5\n"); },
        false, "project.ini:2", "not a setting: write EPAMODE"},
       {"size of no file", [](Fixture* f) { f->script("{size GAME.EXE}", "{size NONE.EXE}"); },
        false, "KSetup.ini:7", "{size NONE.EXE}: no such file in"},
       {"size not closed", [](Fixture* f) { f->script("{size GAME.EXE} 3", "{size GAME.EXE 3"); },
        false, "KSetup.ini:7", "{size without its closing }"},
-      {"neither encoding", [](Fixture* f) { f->put("KSetup.ini", "A = \x80\xFF\n"); },
-       false, "KSetup.ini", "neither UTF-8 nor code page 932 text"},
+      {"neither encoding", [](Fixture* f) { f->put("KSetup.ini", "A = \x80\xFF\n"); }, false,
+       "KSetup.ini", "neither UTF-8 nor code page 932 text"},
       {"character code page 932 lacks",
        [](Fixture* f) { f->script("\"T\"", "\"T \xF0\x9F\x98\x80\""); }, false, "KSetup.ini:4",
        "a character that code page 932"},
@@ -113,16 +112,15 @@ TEST(DiscLayout, ReportsEachFaultAsAFileAndAReasonWithoutPrinting) {
        "not a Windows program"},
       {"listed file missing", [](Fixture* f) { fs::remove(f->dir + "/files/data/A.BIN"); }, false,
        "files/DATA/A.BIN", "missing: the file lists name it (disc 1 entry \"DATA\\A.BIN\")"},
-      {"one name twice in files/",
-       [](Fixture* f) { f->put("files/game.exe", "x"); }, false, "files/game.exe",
-       "one name on Windows with files/GAME.EXE"},
-      {"discN clashes with files/",
-       [](Fixture* f) { f->put("disc1/game.exe", "x"); }, false, "disc1/game.exe",
-       "it goes to game.exe, where files/GAME.EXE goes too"},
+      {"one name twice in files/", [](Fixture* f) { f->put("files/game.exe", "x"); }, false,
+       "files/game.exe", "one name on Windows with files/GAME.EXE"},
+      {"discN clashes with files/", [](Fixture* f) { f->put("disc1/game.exe", "x"); }, false,
+       "disc1/game.exe", "it goes to game.exe, where files/GAME.EXE goes too"},
       {"label too long for an image",
        [](Fixture* f) { f->script("\"ONE\"", "\"A_LABEL_OF_20_CHARS\""); }, true, "KSetup.ini:3",
        "cannot label the disc image"},
-      {"device name", [](Fixture* f) {
+      {"device name",
+       [](Fixture* f) {
          f->put("files/CON.TXT", "x");
          f->script("\"GAME.EXE\" ", "\"CON.TXT\" \"GAME.EXE\" ");
        },
@@ -148,8 +146,8 @@ TEST(DiscLayout, PlacesEveryFileAndWarnsOfWhatItLeavesOut) {
     std::vector<std::string> disc1, disc2;
     std::vector<std::string> warned;  // the files the warnings name, relative to the project
   };
-  const std::vector<std::string> one = {"KSetup.exe", "KSetup.ini", "Instdata.pak", "GAME.EXE",
-                                        "data/A.BIN", "ONE.KEY"};
+  const std::vector<std::string> one = {"KSetup.exe", "KSetup.ini", "Instdata.pak",
+                                        "GAME.EXE",   "data/A.BIN", "ONE.KEY"};
   const Case cases[] = {
       {"as listed", [](Fixture*) {}, one, {"data/X.PAK", "TWO.KEY"}, {}},
       {"a disc's own key file, its folder spelled as the disc has it",
@@ -157,14 +155,18 @@ TEST(DiscLayout, PlacesEveryFileAndWarnsOfWhatItLeavesOut) {
          f->script("\"TWO.KEY\"", "\"DATA\\TWO.KEY\"");
          f->put("disc2/DATA/TWO.KEY", "mine");
        },
-       one, {"data/X.PAK", "data/TWO.KEY"}, {}},
+       one,
+       {"data/X.PAK", "data/TWO.KEY"},
+       {}},
       {"left out",
        [](Fixture* f) {
          f->put("pictures/SPARE.png", "x");
          f->put("files/NOTES.TXT", "x");
          f->put("disc3/README.TXT", "x");
        },
-       one, {"data/X.PAK", "TWO.KEY"}, {"pictures/SPARE.png", "disc3", "files"}},
+       one,
+       {"data/X.PAK", "TWO.KEY"},
+       {"pictures/SPARE.png", "disc3", "files"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -228,9 +230,9 @@ TEST(DiscLayout, MergesTheDiscsUnlessTwoHoldOnePath) {
     ASSERT_EQ(o.set.discs.size(), 1u);
     std::vector<std::string> paths;
     for (const DiscFile& file : o.set.discs[0].files) paths.push_back(file.path);
-    EXPECT_EQ(paths, (std::vector<std::string>{"KSetup.exe", "KSetup.ini", "Instdata.pak",
-                                               "GAME.EXE", "data/A.BIN", "ONE.KEY", "data/X.PAK",
-                                               "TWO.KEY"}));
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"KSetup.exe", "KSetup.ini", "Instdata.pak", "GAME.EXE",
+                                        "data/A.BIN", "ONE.KEY", "data/X.PAK", "TWO.KEY"}));
   }
 }
 
@@ -240,17 +242,24 @@ TEST(DiscWriter, PrepareOutputReplacesOnlyItsOwnFolders) {
     const char* stamp;                 // the stamp left there, or null
     std::vector<std::string> present;  // files there before
     bool ok;
-    const char* file;  // of the failure, relative to OUT
-    std::vector<std::string> after;    // what is left
+    const char* file;                // of the failure, relative to OUT
+    std::vector<std::string> after;  // what is left
   };
   const std::string ours = "disc folders written by ksetup-tool disc build from /p\n";
   const Case cases[] = {
       {"empty", nullptr, {}, true, "", {"disc1", "disc2"}},
-      {"another project's", "disc folders written by ksetup-tool disc build from /q\n",
-       {"disc1/A"}, false, "", {"disc1/A"}},
+      {"another project's",
+       "disc folders written by ksetup-tool disc build from /q\n",
+       {"disc1/A"},
+       false,
+       "",
+       {"disc1/A"}},
       {"a disc folder of no build", nullptr, {"disc2/A"}, false, "disc2", {"disc2/A"}},
-      {"an earlier build of a larger set", ours.c_str(),
-       {"disc1/A", "disc3/B", "disc3.iso", "SHA256SUMS", "discs.txt", "disc.iso"}, true, "",
+      {"an earlier build of a larger set",
+       ours.c_str(),
+       {"disc1/A", "disc3/B", "disc3.iso", "SHA256SUMS", "discs.txt", "disc.iso"},
+       true,
+       "",
        {"disc.iso", "disc1", "disc2", "discs.txt"}},
   };
   for (const Case& c : cases) {

@@ -10,10 +10,10 @@
 #include <functional>
 #include <string>
 
+#include "ksetup_version.h"
 #include "tests/unit/test_util.h"
 #include "tools/lib/disc_release.h"
 #include "tools/lib/png_io.h"
-#include "ksetup_version.h"
 
 namespace {
 
@@ -181,10 +181,9 @@ TEST(ReleaseSettings, ProjectIniLines) {
     ReleaseOptions o;
     std::string reason;
     EXPECT_EQ(takeReleaseSetting(c.line, "/p", &o, &reason), c.result);
-    std::string got = c.result < 0 ? reason
-                                   : o.date >= 0 ? std::to_string(o.date)
-                                                 : o.sign.pkcs12 + o.sign.passwordFile +
-                                                       o.sign.timestamp;
+    std::string got = c.result < 0  ? reason
+                      : o.date >= 0 ? std::to_string(o.date)
+                                    : o.sign.pkcs12 + o.sign.passwordFile + o.sign.timestamp;
     EXPECT_EQ(got.rfind(c.expected, 0), 0u) << got;
   }
 

@@ -57,7 +57,9 @@ TEST(DiscRoot, DrivesAndParents) {
   for (const Case& c : cases) {
     EXPECT_EQ(driveOfRoot(c.root.c_str()), c.drive) << c.root;
     char parent[kDiscRootSize], name[kDiscRootSize];
-    EXPECT_EQ(parentRootOf(c.root.c_str(), parent, sizeof parent, name, sizeof name), !c.parent.empty()) << c.root;
+    EXPECT_EQ(parentRootOf(c.root.c_str(), parent, sizeof parent, name, sizeof name),
+              !c.parent.empty())
+        << c.root;
     EXPECT_EQ(parent, c.parent) << c.root;
     EXPECT_EQ(name, c.name) << c.root;
   }
@@ -81,7 +83,9 @@ struct FakeSystem : DiscSystem {
     }
     return n;
   }
-  MediumState medium(char letter) override { return media.count(letter) ? media[letter] : kMediumPresent; }
+  MediumState medium(char letter) override {
+    return media.count(letter) ? media[letter] : kMediumPresent;
+  }
   bool fileExists(const char* path) override {
     probed.push_back(path);
     return files.count(path) != 0;
@@ -105,12 +109,37 @@ TEST(DiscSearch, Order) {
       {"empty drive passed over", "cDE", {{'D', kMediumAbsent}}, {"D:\\K.DAT"}, "", ""},
       {"no CD-audio device: probed", "cD", {{'D', kMediumUnknown}}, {"D:\\K.DAT"}, "", "D:\\"},
       {"fixed drive's root is no disc", "cD", {}, {"C:\\K.DAT"}, "", ""},
-      {"drive before folder", "cD", {}, {"D:\\K.DAT", set + "disc1\\K.DAT"}, set + "disc1\\", "D:\\"},
-      {"start folder (merged set)", "cD", {}, {set + "disc1\\K.DAT"}, set + "disc1\\", set + "disc1\\"},
+      {"drive before folder",
+       "cD",
+       {},
+       {"D:\\K.DAT", set + "disc1\\K.DAT"},
+       set + "disc1\\",
+       "D:\\"},
+      {"start folder (merged set)",
+       "cD",
+       {},
+       {set + "disc1\\K.DAT"},
+       set + "disc1\\",
+       set + "disc1\\"},
       {"folder beside", "c", {}, {set + "disc2\\K.DAT"}, set + "disc1\\", set + "disc2\\"},
-      {"beside, first by name", "c", {}, {set + "b\\K.DAT", set + "A\\K.DAT"}, set + "disc1\\", set + "A\\"},
-      {"trail byte folder beside", "c", {}, {set + kHyo + "\\K.DAT"}, set + "disc1\\", set + kHyo + "\\"},
-      {"share", "", {}, {"\\\\srv\\games\\d2\\K.DAT"}, "\\\\srv\\games\\d1\\", "\\\\srv\\games\\d2\\"},
+      {"beside, first by name",
+       "c",
+       {},
+       {set + "b\\K.DAT", set + "A\\K.DAT"},
+       set + "disc1\\",
+       set + "A\\"},
+      {"trail byte folder beside",
+       "c",
+       {},
+       {set + kHyo + "\\K.DAT"},
+       set + "disc1\\",
+       set + kHyo + "\\"},
+      {"share",
+       "",
+       {},
+       {"\\\\srv\\games\\d2\\K.DAT"},
+       "\\\\srv\\games\\d1\\",
+       "\\\\srv\\games\\d2\\"},
       {"no start folder: drives only", "cD", {}, {set + "disc2\\K.DAT"}, "", ""},
       {"drive root start has no siblings", "c", {}, {"C:\\disc2\\K.DAT"}, "C:\\", ""},
       {"nowhere", "cDE", {}, {"C:\\K.DAT"}, set + "disc1\\", ""},
@@ -124,7 +153,8 @@ TEST(DiscSearch, Order) {
     system.folders["\\\\srv\\games\\"] = {"d2", "d1"};
     system.folders["C:\\"] = {"disc2", kSoft};
     char root[kDiscRootSize];
-    EXPECT_EQ(findDisc(system, "K.DAT", c.start.c_str(), root, sizeof root), !c.found.empty()) << c.what;
+    EXPECT_EQ(findDisc(system, "K.DAT", c.start.c_str(), root, sizeof root), !c.found.empty())
+        << c.what;
     EXPECT_EQ(root, c.found) << c.what;
     // The start folder itself is probed once, never again as a sibling.
     int startProbes = 0;

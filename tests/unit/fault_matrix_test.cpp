@@ -29,12 +29,12 @@
 #include <vector>
 
 #include "install/copy_walk.h"
-#include "install/install_path.h"
 #include "install/file_ops.h"
+#include "install/install_path.h"
+#include "install/removal.h"
 #include "platform/platform.h"
 #include "script/config.h"
 #include "tests/unit/disc_fixture.h"
-#include "install/removal.h"
 
 namespace {
 

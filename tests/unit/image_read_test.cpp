@@ -77,8 +77,8 @@ TEST(DamagedImages, AreRefusedByEveryCommandWithoutHangingOrLeftovers) {
   writeFile(dir.file("disc/KSetup.ini"), "DISCNUM = 1\r\nAPPLITITLE = \"A\"\r\n");
   writeFile(dir.file("disc/DATA/SUB/A.BIN"), bytes(5000, 1));
   std::string error;
-  ASSERT_TRUE(writeIsoImage(dir.file("disc"), {}, "DAMAGED", dir.file("good.iso"), nullptr,
-                            nullptr, &error))
+  ASSERT_TRUE(writeIsoImage(dir.file("disc"), {}, "DAMAGED", dir.file("good.iso"), nullptr, nullptr,
+                            &error))
       << error;
   const std::string good = readFile(dir.file("good.iso"));
   ASSERT_NE(firstRecord(good, true), 0u);

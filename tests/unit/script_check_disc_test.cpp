@@ -270,8 +270,7 @@ TEST(ScriptCheckDiscs, FolderRulesStepOverBackslashSecondBytes) {
   for (const std::string& first : {std::string("\x95\x5C"), std::string("X")}) {
     const std::string shown = first == "X" ? "X" : "\xE8\xA1\xA8";  // as reported, UTF-8
     const Case cases[] = {
-        {"a folder whose name runs into the next", "\"" + first + "DATA\"",
-         first + "\\DATA\\A.TXT",
+        {"a folder whose name runs into the next", "\"" + first + "DATA\"", first + "\\DATA\\A.TXT",
          "error: disc 1: \"" + shown + "\\DATA\\A.TXT\" goes into the folder \"" + shown +
              "\\DATA\", which no MAKEFOLDER item makes"},
         {"a parent made but not listed", "\"" + first + "\\SUB\"", first + "\\SUB\\A.TXT",
@@ -318,9 +317,9 @@ TEST(ScriptCheckDiscs, NamesWindowsCannotMake) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.entry);
     TempDir dir;
-    writeScript(dir.path, {"DISCNUM = 1", "MAKEFOLDER = \"DATA\"",
-                           "FILE = \"" + c.entry + "\" 1 8 DISC1",
-                           "REGADDRESS = \"Software\\Maker\\Game\""});
+    writeScript(dir.path,
+                {"DISCNUM = 1", "MAKEFOLDER = \"DATA\"", "FILE = \"" + c.entry + "\" 1 8 DISC1",
+                 "REGADDRESS = \"Software\\Maker\\Game\""});
     std::string out, err;
     runTool("script check " + quote(dir.path), &out, &err);
     if (c.problem.empty()) {

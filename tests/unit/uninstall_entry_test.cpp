@@ -48,9 +48,10 @@ TEST(UninstallEntry, KeyFolderAndSize) {
 // compares) never share an entry key.
 TEST(UninstallEntry, KeysOfDifferentRecordsDiffer) {
   const char* const keys[] = {
-      "Software\\Maker\\Game", "Software\\Maker_Game", "Software_Maker\\Game", "Software\\Maker/Game",
-      "Software\\Maker\\_Game", "Software\\Maker_\\Game", "Software\\Maker_5CGame", "Software\\Maker__Game",
-      "Software\\\x83\x5C\\Game", "Software\\\x83\x5C_Game",
+      "Software\\Maker\\Game",   "Software\\Maker_Game",   "Software_Maker\\Game",
+      "Software\\Maker/Game",    "Software\\Maker\\_Game", "Software\\Maker_\\Game",
+      "Software\\Maker_5CGame",  "Software\\Maker__Game",  "Software\\\x83\x5C\\Game",
+      "Software\\\x83\x5C_Game",
   };
   std::vector<std::string> made;
   for (const char* key : keys) {
@@ -74,12 +75,18 @@ TEST(RunFolder, NamesMadeAndRecognised) {
     const char* name;
     bool isRun;
   } cases[] = {
-      {"KSetup-0123456789ABCDEF", true},  {"ksetup-0123456789abcdef", true},
-      {"KSetup-0123456789ABCDE", false},  {"KSetup-0123456789ABCDEF0", false},
-      {"KSetup-0123456789ABCDEG", false}, {"KSetup-0123456789ABCDE ", false},
-      {"KSetup_0123456789ABCDEF", false}, {"KSetup-", false},
-      {"KSetup-Saves", false},            {"KSetup-0123456789ABCDEF.old", false},
-      {"", false},                        {"XKSetup-0123456789ABCDEF", false},
+      {"KSetup-0123456789ABCDEF", true},
+      {"ksetup-0123456789abcdef", true},
+      {"KSetup-0123456789ABCDE", false},
+      {"KSetup-0123456789ABCDEF0", false},
+      {"KSetup-0123456789ABCDEG", false},
+      {"KSetup-0123456789ABCDE ", false},
+      {"KSetup_0123456789ABCDEF", false},
+      {"KSetup-", false},
+      {"KSetup-Saves", false},
+      {"KSetup-0123456789ABCDEF.old", false},
+      {"", false},
+      {"XKSetup-0123456789ABCDEF", false},
   };
   for (const auto& c : cases) EXPECT_EQ(isRunFolderName(c.name), c.isRun) << c.name;
 }

@@ -29,8 +29,14 @@ TEST(UserFolders, NearestExistingLevelStepsUpByWholeCharacters) {
     std::vector<std::string> asked;
   };
   for (const Case& c : std::vector<Case>{
-           {"C:\\PF\\Slumber\\\\Game", "C:\\PF", "C:\\PF", {"C:\\PF\\Slumber\\\\Game", "C:\\PF\\Slumber", "C:\\PF"}},
-           {"D:\\" + so + "\\" + hyo + "\\", "D:\\", "D:\\", {"D:\\" + so + "\\" + hyo, "D:\\" + so, "D:\\"}},
+           {"C:\\PF\\Slumber\\\\Game",
+            "C:\\PF",
+            "C:\\PF",
+            {"C:\\PF\\Slumber\\\\Game", "C:\\PF\\Slumber", "C:\\PF"}},
+           {"D:\\" + so + "\\" + hyo + "\\",
+            "D:\\",
+            "D:\\",
+            {"D:\\" + so + "\\" + hyo, "D:\\" + so, "D:\\"}},
            {"\\\\srv\\share", "\\\\srv\\share\\", "\\\\srv\\share\\", {"\\\\srv\\share\\"}},
            {"Q:\\Games", "", "", {"Q:\\Games", "Q:\\"}},
            {"Games\\X", "Games", "", {}},
@@ -38,7 +44,8 @@ TEST(UserFolders, NearestExistingLevelStepsUpByWholeCharacters) {
     existing = {c.exists};
     asked.clear();
     char out[kPathSize] = "junk";
-    EXPECT_EQ(nearestExistingFolder(c.folder.c_str(), fakeIsFolder, out), !c.nearest.empty()) << c.folder;
+    EXPECT_EQ(nearestExistingFolder(c.folder.c_str(), fakeIsFolder, out), !c.nearest.empty())
+        << c.folder;
     EXPECT_EQ(std::string(out), c.nearest) << c.folder;
     EXPECT_EQ(asked, c.asked) << c.folder;
   }
@@ -74,8 +81,13 @@ TEST(UserFolders, MovedSavesGoWithTheFoldersTheyLeaveEmptyAndNothingElse) {
     std::set<std::string> left;  // below the mirror ("" for the mirror itself)
   };
   for (const Case& c : std::vector<Case>{
-           {{"SAVE\\*.SAV", "CONFIG.INI"}, {"SAVE/ONE.SAV", "SAVE/two.sav", "CONFIG.INI"}, true, {}},
-           {{"SAVE\\*.SAV"}, {"SAVE/ONE.SAV", "SAVE/OLD.SAV.BAK", "LOG/A.TXT"}, true,
+           {{"SAVE\\*.SAV", "CONFIG.INI"},
+            {"SAVE/ONE.SAV", "SAVE/two.sav", "CONFIG.INI"},
+            true,
+            {}},
+           {{"SAVE\\*.SAV"},
+            {"SAVE/ONE.SAV", "SAVE/OLD.SAV.BAK", "LOG/A.TXT"},
+            true,
             {"", "SAVE", "SAVE/OLD.SAV.BAK", "LOG", "LOG/A.TXT"}},
            {{"SAVE\\SLOT\\*.DAT", "\\SAVE\\G.DAT"}, {"SAVE/SLOT/1.DAT", "SAVE/G.DAT"}, true, {}},
            {{"SAVE\\*.SAV", "A.INI"}, {"SAVE@", "A.INI"}, false, {"", "SAVE"}},
@@ -86,14 +98,17 @@ TEST(UserFolders, MovedSavesGoWithTheFoldersTheyLeaveEmptyAndNothingElse) {
     releaseConfig();
     clearInstallLists();
     setTexts(config.saveData, c.saveData);
-    const std::string store = base.path + "/VS", folder = base.path + "/PF/Game", mirror = store + folder;
+    const std::string store = base.path + "/VS", folder = base.path + "/PF/Game",
+                      mirror = store + folder;
     std::filesystem::create_directories(mirror);
     putFile(base.path, "outside/ONE.SAV", "not the game's");
     putFile(base.path, "PF/A.SAV", "not the game's");
     putFile(store, "Other/KEEP.SAV", "another program's");
     for (const std::string& f : c.files) {
       if (f.back() == '@')
-        ASSERT_EQ(symlink((base.path + "/outside").c_str(), (mirror + "/" + f.substr(0, f.size() - 1)).c_str()), 0);
+        ASSERT_EQ(symlink((base.path + "/outside").c_str(),
+                          (mirror + "/" + f.substr(0, f.size() - 1)).c_str()),
+                  0);
       else
         putFile(mirror, f, f);
     }

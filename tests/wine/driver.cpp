@@ -372,8 +372,8 @@ BOOL CALLBACK listWindow(HWND window, LPARAM) {
 // whose controls no test knows beforehand).
 BOOL CALLBACK listChild(HWND window, LPARAM) {
   if (!IsWindowVisible(window)) return TRUE;
-  out(hex(window) + L"\t" + std::to_wstring(GetDlgCtrlID(window)) + L"\t" + className(window) + L"\t" +
-      windowText(window));
+  out(hex(window) + L"\t" + std::to_wstring(GetDlgCtrlID(window)) + L"\t" + className(window) +
+      L"\t" + windowText(window));
   return TRUE;
 }
 
@@ -736,23 +736,25 @@ int run(int argc, wchar_t** argv) {
       wchar_t* end = nullptr;
       long skip = wcstol(p, &end, 10);
       if (end == p) return 1;
-      if (!SendMessageTimeoutW(tree, TVM_GETNEXTITEM, first ? TVGN_ROOT : TVGN_CHILD, static_cast<LPARAM>(item),
-                               SMTO_ABORTIFHUNG, 5000, &item))
+      if (!SendMessageTimeoutW(tree, TVM_GETNEXTITEM, first ? TVGN_ROOT : TVGN_CHILD,
+                               static_cast<LPARAM>(item), SMTO_ABORTIFHUNG, 5000, &item))
         return 1;
       while (item && skip-- > 0)
-        if (!SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_NEXT, static_cast<LPARAM>(item), SMTO_ABORTIFHUNG,
-                                 5000, &item))
+        if (!SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_NEXT, static_cast<LPARAM>(item),
+                                 SMTO_ABORTIFHUNG, 5000, &item))
           return 1;
       if (!item) return 1;
       p = *end == L'.' ? end + 1 : end;
       // Children are often made only when their parent opens.
       DWORD_PTR expanded = 0;
-      if (*p) SendMessageTimeoutW(tree, TVM_EXPAND, TVE_EXPAND, static_cast<LPARAM>(item), SMTO_ABORTIFHUNG, 5000,
-                                  &expanded);
+      if (*p)
+        SendMessageTimeoutW(tree, TVM_EXPAND, TVE_EXPAND, static_cast<LPARAM>(item),
+                            SMTO_ABORTIFHUNG, 5000, &expanded);
     }
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(tree, TVM_SELECTITEM, TVGN_CARET, static_cast<LPARAM>(item), SMTO_ABORTIFHUNG, 5000,
-                               &result) && result
+    return SendMessageTimeoutW(tree, TVM_SELECTITEM, TVGN_CARET, static_cast<LPARAM>(item),
+                               SMTO_ABORTIFHUNG, 5000, &result) &&
+                   result
                ? 0
                : 1;
   }
@@ -793,7 +795,8 @@ int run(int argc, wchar_t** argv) {
     if (argc < 5) return usage();
     HWND control = target(argc, argv, 3);
     DWORD_PTR result = 0;
-    return control && SendMessageTimeoutW(control, CB_SHOWDROPDOWN, _wtoi(argv[4]), 0, SMTO_NORMAL, 10000, &result)
+    return control && SendMessageTimeoutW(control, CB_SHOWDROPDOWN, _wtoi(argv[4]), 0, SMTO_NORMAL,
+                                          10000, &result)
                ? 0
                : 1;
   }

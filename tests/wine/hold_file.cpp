@@ -12,8 +12,8 @@ int main(int argc, char** argv) {
   char held[MAX_PATH], release[MAX_PATH];
   wsprintfA(held, "%s\\held", argv[2]);
   wsprintfA(release, "%s\\release", argv[2]);
-  HANDLE file = CreateFileA(argv[1], GENERIC_READ, argc == 4 ? 0 : FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(argv[1], GENERIC_READ, argc == 4 ? 0 : FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   HANDLE flag = CreateFileA(held, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (flag != INVALID_HANDLE_VALUE) CloseHandle(flag);

@@ -5,10 +5,10 @@
 // afterwards; exit code 0, or 2 when the script does not load.
 #include <windows.h>
 
+#include "install/install_path.h"
+#include "install/removal.h"
 #include "platform/platform.h"
 #include "script/config.h"
-#include "install/removal.h"
-#include "install/install_path.h"
 
 static void print(const char* text) {
   DWORD written;

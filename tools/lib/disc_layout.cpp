@@ -105,8 +105,8 @@ static bool buildArchive(const Project& p, const std::vector<std::string>& names
   }
   for (const auto& pic : present)
     if (!used.count(pic.first))
-      warnings->push_back({folder + "/" + pic.second,
-                           "no picture of the script is made from it; left out"});
+      warnings->push_back(
+          {folder + "/" + pic.second, "no picture of the script is made from it; left out"});
   bool longNames = false;
   for (const PackMember& m : members) longNames = longNames || m.name.size() > 15;
   std::string error;
@@ -299,8 +299,8 @@ static bool reportScript(const Project& p, DiscSet* set, Failure* failure) {
   return false;
 }
 
-bool beginLayout(const Project& project, const std::string& exe, DiscSet* set,
-                 Warnings* warnings, Failure* failure) {
+bool beginLayout(const Project& project, const std::string& exe, DiscSet* set, Warnings* warnings,
+                 Failure* failure) {
   releaseConfig();
   configInitialised = false;
   releaseConfig();
@@ -365,9 +365,9 @@ bool mergeDiscs(DiscSet* set, const std::string& folder, Failure* failure) {
     for (const DiscFile& f : set->discs[d].files) {
       std::string reason;
       if (!addDiscFile(&merged, f, &reason))
-        return fail(failure, folder,
-                    "disc " + std::to_string(d + 1) + " cannot be merged: " + f.from + ": " +
-                        reason);
+        return fail(
+            failure, folder,
+            "disc " + std::to_string(d + 1) + " cannot be merged: " + f.from + ": " + reason);
     }
   set->discs.assign(1, merged);
   return true;

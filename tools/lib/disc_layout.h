@@ -36,8 +36,8 @@ struct Disc {
 
 struct DiscSet {
   std::vector<Disc> discs;
-  std::string title;    // APPLITITLE (UTF-8): the signed program's name
-  std::string archive;  // Instdata.pak
+  std::string title;              // APPLITITLE (UTF-8): the signed program's name
+  std::string archive;            // Instdata.pak
   std::set<std::string> unnamed;  // files/ names without a code page 932 form
   // When the script does not load: the script check's report of it, made
   // from a copy in a private folder, which tells why line by line.
@@ -55,8 +55,8 @@ bool addDiscFile(Disc* disc, DiscFile file, std::string* reason);
 // First: loads the project's script, checks the names of files/, makes
 // Instdata.pak and checks that `exe` is a Windows program. False with the
 // failure, or with set->scriptFails when the script does not load.
-bool beginLayout(const Project& project, const std::string& exe, DiscSet* set,
-                 Warnings* warnings, Failure* failure);
+bool beginLayout(const Project& project, const std::string& exe, DiscSet* set, Warnings* warnings,
+                 Failure* failure);
 // Then: puts `program` (the KSetup.exe for disc 1), the script and the
 // archive on disc 1 and every other file on its disc, chooses the volume
 // labels and checks every name; `image` asks for the names an image holds.

@@ -188,8 +188,8 @@ std::string defaultProgram(std::string* searched) {
   }
   self[n] = 0;
   fs::path bin = fs::path(self).parent_path();
-  const fs::path places[] = {bin / "KSetup.exe",
-                             (bin / KSETUP_DATA_FROM_BIN / "win32" / "KSetup.exe").lexically_normal()};
+  const fs::path places[] = {
+      bin / "KSetup.exe", (bin / KSETUP_DATA_FROM_BIN / "win32" / "KSetup.exe").lexically_normal()};
   searched->clear();
   for (const fs::path& p : places) {
     struct stat st;
@@ -209,7 +209,8 @@ std::string sha256OfFile(const std::string& path, std::string* reason) {
   EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
   std::vector<unsigned char> buffer(1 << 20);
   size_t got;
-  while ((got = fread(buffer.data(), 1, buffer.size(), f)) > 0) EVP_DigestUpdate(ctx, buffer.data(), got);
+  while ((got = fread(buffer.data(), 1, buffer.size(), f)) > 0)
+    EVP_DigestUpdate(ctx, buffer.data(), got);
   bool ok = !ferror(f);
   fclose(f);
   unsigned char digest[32];
@@ -259,7 +260,8 @@ bool writeChecksums(const std::string& dir, const std::vector<std::string>& name
     text += sum + "  " + name + "\n";
   }
   std::string path = dir + "/SHA256SUMS", partial = path + ".part";
-  if (!writeWholeFile(partial, text.data(), text.size()) || rename(partial.c_str(), path.c_str()) != 0) {
+  if (!writeWholeFile(partial, text.data(), text.size()) ||
+      rename(partial.c_str(), path.c_str()) != 0) {
     *reason = path + ": " + strerror(errno);
     remove(partial.c_str());
     return false;
@@ -280,8 +282,8 @@ bool parseChecksums(const std::string& text, std::vector<std::pair<std::string, 
     line++;
     if (!l.empty() && l.back() == '\r') l.pop_back();
     if (l.empty()) continue;
-    bool hex = l.size() > 66 && l.find_first_not_of("0123456789abcdefABCDEF") == 64 && l[64] == ' ' &&
-               (l[65] == ' ' || l[65] == '*');
+    bool hex = l.size() > 66 && l.find_first_not_of("0123456789abcdefABCDEF") == 64 &&
+               l[64] == ' ' && (l[65] == ' ' || l[65] == '*');
     if (!hex || l.find('/', 66) != std::string::npos) {
       *badLine = line;
       return false;
@@ -311,11 +313,14 @@ std::string readImageBack(const std::string& path, size_t* files, uint64_t* byte
     uint64_t read = 0;
     uint32_t got = 0;
     bool ok = true;
-    while ((ok = readIsoFile(file, buffer.data(), uint32_t(buffer.size()), &got)) && got > 0) read += got;
+    while ((ok = readIsoFile(file, buffer.data(), uint32_t(buffer.size()), &got)) && got > 0)
+      read += got;
     closeIsoFile(file);
     if (!ok || read != e.size) {
-      problem = e.name + ": " + (ok ? "reads back " + std::to_string(read) + " of its " + std::to_string(e.size) + " bytes"
-                                     : "a read error in the image");
+      problem = e.name + ": " +
+                (ok ? "reads back " + std::to_string(read) + " of its " + std::to_string(e.size) +
+                          " bytes"
+                    : "a read error in the image");
       break;
     }
     (*files)++;

@@ -79,8 +79,8 @@ void removeOutputs(const DiscOutput& o, size_t discs) {
 }
 
 // Copies one file in blocks, telling `progress`; false on failure or a stop.
-static bool copyFile(const std::string& from, const std::string& to, uint64_t total,
-                     uint64_t* done, WriteProgress progress, void* context, std::string* error) {
+static bool copyFile(const std::string& from, const std::string& to, uint64_t total, uint64_t* done,
+                     WriteProgress progress, void* context, std::string* error) {
   FILE* in = fopen(from.c_str(), "rb");
   FILE* out = in ? fopen(to.c_str(), "wb") : nullptr;
   bool ok = in && out;
@@ -176,6 +176,7 @@ bool checkDiscImage(const DiscOutput& o, const Disc& disc, size_t d,
   std::string difference = imageDifference(path, disc, extra, files);
   if (difference.empty()) return true;
   unlink(path.c_str());
-  return fail(failure, path, "read back, the image differs from disc " + std::to_string(d + 1) +
-                                 ": " + difference + "; removed it");
+  return fail(failure, path,
+              "read back, the image differs from disc " + std::to_string(d + 1) + ": " +
+                  difference + "; removed it");
 }

@@ -27,7 +27,7 @@ struct DiscOutput {
   bool merged = false;  // one folder, OUT/merged, for every disc
   // OUT/discN (disc counted from 0), or OUT/merged.
   std::string folder(size_t disc) const;
-  std::string image(size_t disc) const;   // OUT/discN.iso
+  std::string image(size_t disc) const;  // OUT/discN.iso
 };
 
 // Makes the output folder ready for `discs` discs: refused when it holds the

@@ -34,7 +34,8 @@ void recordGifFrame(GifRecording* g, const Surface* surface) {
   }
   GifFrame f = {left, top, right - left, bottom - top, {}};
   for (int32_t y = top; y < bottom; y++)
-    f.rgb.insert(f.rgb.end(), now.begin() + size_t(y) * w + left, now.begin() + size_t(y) * w + right);
+    f.rgb.insert(f.rgb.end(), now.begin() + size_t(y) * w + left,
+                 now.begin() + size_t(y) * w + right);
   g->frames.push_back(std::move(f));
   g->previous.swap(now);
   g->width = w;
@@ -100,8 +101,7 @@ static void putShort(std::string* s, uint32_t v) {
   s->push_back(char((v >> 8) & 255));
 }
 
-bool writeGif(const std::string& path, const GifRecording& g, uint32_t tickMs,
-              std::string* error) {
+bool writeGif(const std::string& path, const GifRecording& g, uint32_t tickMs, std::string* error) {
   // Exact colours when they fit, else a 6 x 7 x 6 cube.
   std::map<uint32_t, uint8_t> exact;
   for (const GifFrame& f : g.frames) {

@@ -311,9 +311,9 @@ static void discSleep(uint32_t milliseconds) { host()->sleep(milliseconds); }
 static bool discIsLink(const char* path) { return !resolve(path).drive && host()->isLink(path); }
 
 static const FileOps discOps = {
-    discOpenRead,     discSize,         discCreate,     discRead,      discWrite,
-    discClose,        discFindFirst,    discFindNext,   discFindClose, discDeleteFile, discMoveFile,
-    discCreateFolder, discRemoveFolder, discSetCurrent, discSleep,     discIsLink,
+    discOpenRead,     discSize,       discCreate,    discRead,       discWrite,    discClose,
+    discFindFirst,    discFindNext,   discFindClose, discDeleteFile, discMoveFile, discCreateFolder,
+    discRemoveFolder, discSetCurrent, discSleep,     discIsLink,
 };
 
 const FileOps* discFileOps() { return &discOps; }
@@ -368,7 +368,7 @@ int entryFiles(const std::string& root, const std::string& entry, uint64_t* byte
 
 static std::vector<std::string> scriptFolders;  // made for images, removed at exit
 
-static std::vector<std::string> scriptFiles;    // what was copied into them
+static std::vector<std::string> scriptFiles;  // what was copied into them
 
 static void removeScriptFolders() {
   for (const std::string& folder : scriptFolders) {

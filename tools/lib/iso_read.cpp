@@ -37,7 +37,7 @@ static const int kMaxDescriptors = 64;
 namespace {
 
 struct Source {
-  int fd = -1;                             // a host file, or
+  int fd = -1;                            // a host file, or
   const unsigned char* memory = nullptr;  // bytes in memory
   uint64_t size = 0;
 
@@ -168,8 +168,7 @@ struct TreeReader {
   bool extentOf(const unsigned char* record, Extent* extent) {
     extent->offset = uint64_t(le32(record + 2)) * kBlock;
     extent->bytes = le32(record + 10);
-    if (extent->offset > image->source.size ||
-        extent->bytes > image->source.size - extent->offset)
+    if (extent->offset > image->source.size || extent->bytes > image->source.size - extent->offset)
       return fail("damaged: an extent reaches past the end of the image");
     return true;
   }

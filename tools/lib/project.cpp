@@ -173,8 +173,8 @@ static bool fillSizes(Project* p, Failure* failure) {
       std::string path = text.substr(i + 6, close - i - 6);
       uint64_t bytes = 0;
       if (!entryIsSafe(path.c_str()) || entryFiles(root, path, &bytes, nullptr, nullptr) == 0) {
-        *failure = {where, "{size " + shownText(path.c_str()) + "}: no such file in " +
-                               p->folder + "/files"};
+        *failure = {where, "{size " + shownText(path.c_str()) + "}: no such file in " + p->folder +
+                               "/files"};
         return false;
       }
       if (bytes > 0xFFFFFFFFull) {

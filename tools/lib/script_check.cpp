@@ -270,13 +270,14 @@ std::string windowsNameProblem(const std::string& path, bool pattern) {
     for (size_t i = 0; i < name.size(); i += sjisCharLength(name.c_str() + i))
       if (sjisCharLength(name.c_str() + i) == 1 &&
           (static_cast<unsigned char>(name[i]) < 0x20 || strchr("<>:\"|?*", name[i])))
-        return shown + " holds a character Windows refuses in names (< > : \" | ? * or a "
-                       "control character)";
+        return shown +
+               " holds a character Windows refuses in names (< > : \" | ? * or a "
+               "control character)";
     if (sjisEndsWithOneOf(name.c_str(), ". "))
       return shown + " ends in a dot or a blank, which Windows drops from names";
     std::string stem = comparable(name.substr(0, size_t(sjisPartLength(name.c_str(), "."))));
-    bool device = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 ||
-                                       stem.compare(0, 3, "LPT") == 0) &&
+    bool device = stem.size() == 4 &&
+                  (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
                   stem[3] >= '1' && stem[3] <= '9';
     for (const char* d : kDevices) device = device || stem == d;
     if (device) return shown + " is the name of a device on Windows";

@@ -22,7 +22,6 @@
 
 #include "tools/lib/host_files.h"
 
-
 extern char** environ;
 
 namespace {
@@ -32,7 +31,7 @@ namespace {
 struct Material {
   X509* cert = nullptr;
   EVP_PKEY* key = nullptr;
-  STACK_OF(X509)* chain = nullptr;
+  STACK_OF(X509) * chain = nullptr;
   ~Material() {
     X509_free(cert);
     EVP_PKEY_free(key);
@@ -53,7 +52,8 @@ bool readPassword(const SignSettings& s, std::string* password, SignFailure* fai
   if (!s.passwordFile.empty()) {
     std::string text;
     if (!readWholeFile(s.passwordFile, &text))
-      return fail(failure, s.passwordFile, std::string("cannot read the password: ") + strerror(errno));
+      return fail(failure, s.passwordFile,
+                  std::string("cannot read the password: ") + strerror(errno));
     *password = text.substr(0, text.find_first_of("\r\n"));
     return true;
   }
@@ -82,9 +82,10 @@ bool passwordOpensAPart(PKCS12* p12, const std::string& password) {
   for (int i = 0; !opens && i < sk_PKCS7_num(safes); i++) {
     PKCS7* p7 = sk_PKCS7_value(safes, i);
     int nid = OBJ_obj2nid(p7->type);
-    STACK_OF(PKCS12_SAFEBAG)* bags = nid == NID_pkcs7_encrypted ? PKCS12_unpack_p7encdata(p7, pass, length)
-                                     : nid == NID_pkcs7_data    ? PKCS12_unpack_p7data(p7)
-                                                                : nullptr;
+    STACK_OF(PKCS12_SAFEBAG)* bags = nid == NID_pkcs7_encrypted
+                                         ? PKCS12_unpack_p7encdata(p7, pass, length)
+                                     : nid == NID_pkcs7_data ? PKCS12_unpack_p7data(p7)
+                                                             : nullptr;
     opens = bags && nid == NID_pkcs7_encrypted;
     for (int k = 0; !opens && bags && k < sk_PKCS12_SAFEBAG_num(bags); k++) {
       const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, k);
@@ -140,7 +141,8 @@ bool readPem(const SignSettings& s, const std::string& password, Material* m,
   if (!bio) return fail(failure, s.cert, strerror(errno));
   m->cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
   m->chain = sk_X509_new_null();
-  while (X509* more = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) sk_X509_push(m->chain, more);
+  while (X509* more = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr))
+    sk_X509_push(m->chain, more);
   BIO_free(bio);
   if (!m->cert) return fail(failure, s.cert, "no PEM certificate in it");
   bio = BIO_new_file(s.key.c_str(), "rb");
@@ -148,8 +150,7 @@ bool readPem(const SignSettings& s, const std::string& password, Material* m,
   std::string pass = password;
   m->key = PEM_read_bio_PrivateKey(bio, nullptr, passwordCallback, &pass);
   BIO_free(bio);
-  if (!m->key)
-    return fail(failure, s.key, "cannot read the key: no PEM key, or a wrong password");
+  if (!m->key) return fail(failure, s.key, "cannot read the key: no PEM key, or a wrong password");
   return true;
 }
 
@@ -158,8 +159,7 @@ bool readMaterial(const SignSettings& s, Material* m, SignFailure* failure) {
   if (!readPassword(s, &password, failure)) return false;
   if (!s.pkcs12.empty() && (!s.cert.empty() || !s.key.empty()))
     return fail(failure, s.pkcs12, "give --sign-pkcs12 or --sign-cert with --sign-key, not both");
-  return s.pkcs12.empty() ? readPem(s, password, m, failure)
-                          : readPkcs12(s, password, m, failure);
+  return s.pkcs12.empty() ? readPem(s, password, m, failure) : readPkcs12(s, password, m, failure);
 }
 
 }  // namespace
@@ -273,8 +273,9 @@ static std::string whyFromLog(const std::string& log) {
 static std::string shellWords(const std::vector<std::string>& argv) {
   std::string out;
   for (const std::string& a : argv) {
-    bool plain = !a.empty() && a.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                   "0123456789-_./:=+,@") == std::string::npos;
+    bool plain = !a.empty() && a.find_first_not_of(
+                                   "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                   "0123456789-_./:=+,@") == std::string::npos;
     out += (out.empty() ? "" : " ") + (plain ? a : "'" + a + "'");
   }
   return out;
@@ -311,8 +312,9 @@ bool signProgram(const SignSettings& settings, const std::string& in, const std:
   int rc = runProgram(argv.data(), argv.size(), log, password.empty() ? "" : password + "\n");
   if (rc != 0) {
     unlink(out.c_str());
-    return fail(failure, settings.pkcs12.empty() ? settings.cert : settings.pkcs12,
-                rc < 0 ? "osslsigncode does not start" : "osslsigncode cannot sign: " + whyFromLog(log));
+    return fail(
+        failure, settings.pkcs12.empty() ? settings.cert : settings.pkcs12,
+        rc < 0 ? "osslsigncode does not start" : "osslsigncode cannot sign: " + whyFromLog(log));
   }
 
   // The check: the signature against the chain that came with the
