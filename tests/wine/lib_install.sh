@@ -310,12 +310,10 @@ ki_start_options() {
   o=$(ki_options "$l")
 }
 
-# ki_start_choice2 PATH: a new start that installs the second choice (disc 1
-# only, never asked for disc 2) until PATH (a shortcut or its folder)
-# exists; sets w to the finished install window, o and pid as
-# ki_launch_options does.
-ki_start_choice2() {
-  ki_launch_options
+# ki_run_choice2 PATH: in the open options dialog o, installs the second
+# choice (disc 1 only, never asked for disc 2) until PATH (a shortcut or its
+# folder) exists; sets w to the finished install window.
+ki_run_choice2() {
   ks_drv click "$o" 1003
   ks_drv click "$o" 1
   w=$(ki_install_window)
@@ -323,18 +321,32 @@ ki_start_choice2() {
   [ -e "$1" ] || ks_fail "the install did not finish"
 }
 
-# ki_install_choice2 TITLE: installs the second choice, closes the finished
-# window with Space and quits.
-ki_install_choice2() {
+# ki_start_choice2 PATH: the same from a new start; sets w, o and pid as
+# ki_launch_options does.
+ki_start_choice2() {
+  ki_launch_options
+  ki_run_choice2 "$1"
+}
+
+# ki_close_and_quit TITLE KEY NAME: closes the finished install window w with
+# KEY (13 Enter, 32 Space; NAME says which), then quits the launcher (under
+# TITLE) and waits for the program pid to end.
+ki_close_and_quit() {
   local l
-  ki_start_choice2 "$menu_unix/$1"
-  ks_no_window -title "ＣＤの挿入" -pid "$pid" -timeout 300
   sleep 0.5
-  ks_drv key "$w" 32
-  ks_drv gone "$w" >/dev/null || ks_fail "Space did not close the finished install"
+  ks_drv key "$w" "$2"
+  ks_drv gone "$w" >/dev/null || ks_fail "$3 did not close the finished install"
   l=$(ks_find -title "$1" -control 3 -pid "$pid")
   ks_drv click "$l" 2
   ks_wait_exit "$pid"
+}
+
+# ki_install_choice2 TITLE: installs the second choice, closes the finished
+# window with Space and quits.
+ki_install_choice2() {
+  ki_start_choice2 "$menu_unix/$1"
+  ks_no_window -title "ＣＤの挿入" -pid "$pid" -timeout 300
+  ki_close_and_quit "$1" 32 Space
 }
 
 # ki_uninstall_done TITLE: after the uninstall dialog's Run, its message

@@ -136,11 +136,7 @@ expect_nothing_left "disc prompt cancelled"
 
 echo "== Escape, Yes after the end: the finished install is taken back too"
 ki_launch_options
-ks_drv click "$o" 1003  # the second choice copies disc 1 only
-ks_drv click "$o" 1
-w=$(ki_install_window)
-for i in $(seq 100); do [ -f "$menu_unix/テストゲーム/道具" ] && break; sleep 0.2; done
-[ -f "$menu_unix/テストゲーム/道具" ] || ks_fail "the install did not finish"
+ki_run_choice2 "$menu_unix/テストゲーム/道具"  # the second choice copies disc 1 only
 sleep 0.5
 ks_drv key "$w" 27
 q=$(question)
@@ -168,17 +164,8 @@ ks_expect "what is left" "$(cd "$folder_unix" && find . | sort | tr '\n' ' ')" "
 echo "ok: the player's files and folders are as they were, nothing else is left"
 # The same install completed: the new files stay and the former ones go.
 ki_start_options
-ks_drv click "$o" 1003  # the second choice copies disc 1 only
-ks_drv click "$o" 1
-w=$(ki_install_window)
-for i in $(seq 100); do [ -f "$menu_unix/テストゲーム/道具" ] && break; sleep 0.2; done
-[ -f "$menu_unix/テストゲーム/道具" ] || ks_fail "the install did not finish"
-sleep 0.5
-ks_drv key "$w" 13
-ks_drv gone "$w" >/dev/null || ks_fail "Enter did not close the finished install"
-l=$(ks_find -title "$KS_TITLE" -control 3 -pid "$pid")
-ks_drv click "$l" 2
-ks_wait_exit "$pid"
+ki_run_choice2 "$menu_unix/テストゲーム/道具"  # the second choice copies disc 1 only
+ki_close_and_quit "$KS_TITLE" 13 Enter
 cmp -s "$KI_D1/GAME.EXE" "$folder_unix/GAME.EXE" || ks_fail "GAME.EXE is not the disc's"
 ks_expect "former files kept" "$(find "$folder_unix" -name '*.ksetup-old*')" ""
 echo "ok: a completed install keeps no former files"

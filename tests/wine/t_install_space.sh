@@ -121,17 +121,8 @@ ks_drv treeselect "$b" 14145 0.3.0 || ks_fail "cannot select drive C in the brow
 ks_drv click "$b" 1
 ks_drv gone "$b" >/dev/null
 ks_expect "browsed drive root" "$(ks_text "$o" 1000)" 'C:\'
-ks_drv click "$o" 1003  # the second choice copies disc 1 only
-ks_drv click "$o" 1
-w=$(ki_install_window)
-for i in $(seq 100); do [ -f "$menu_unix/テストゲーム/道具" ] && break; sleep 0.2; done
-[ -f "$menu_unix/テストゲーム/道具" ] || ks_fail "the install did not finish"
-sleep 0.5
-ks_drv key "$w" 13
-ks_drv gone "$w" >/dev/null || ks_fail "Enter did not close the finished install"
-l=$(ks_find -title "$KS_TITLE" -control 3 -pid "$pid")
-ks_drv click "$l" 2
-ks_wait_exit "$pid"
+ki_run_choice2 "$menu_unix/テストゲーム/道具"  # the second choice copies disc 1 only
+ki_close_and_quit "$KS_TITLE" 13 Enter
 [ -f "$WINEPREFIX/drive_c/TestGame/GAME.EXE" ] || ks_fail "nothing was installed into C:\\TestGame"
 ks_expect "install record" "$(ks_reg query "$KS_REGKEY\\TestGame" /v InstallFolder | grep -c InstallFolder)" 1
 echo "ok: installed into C:\\TestGame"
