@@ -164,7 +164,10 @@ ks_expect "record size" "$((${#hex} / 2))" 260
 path=$(xxd -r -p <<<"$hex" | tr -d '\0' | iconv -f CP932 -t UTF-8)
 ks_expect "record path" "$path" "$folder_win"
 regaddr=$(jq -r .regAddress <<<"$dump")
-list_key="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KSetup ${regaddr//\\/_}"
+# The entry's key: the record key without leading separators, its _ \ and /
+# written as _5F _5C _2F.
+entry_name=$(sed -e 's|^[\\/]*||' -e 's|_|_5F|g' -e 's|\\|_5C|g' -e 's|/|_2F|g' <<<"$regaddr")
+list_key="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KSetup $entry_name"
 if [ -n "$entry" ]; then
   ks_reg query "$list_key" >/dev/null || ks_fail "UNINSTALLENTRY is on, but the game is not among the installed programs"
   echo "ok: among the installed programs"

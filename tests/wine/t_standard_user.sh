@@ -9,7 +9,12 @@
 # and the uninstall takes it all away again.
 set -euo pipefail
 if [ "${KSETUP_PRIVATE_MOUNTS:-}" != 1 ]; then
-  KSETUP_PRIVATE_MOUNTS=1 exec unshare --mount --propagation private bash "$0" "$@"
+  # In a chroot whose root is no mount point (the 32-bit root) the root's
+  # propagation cannot be changed: the namespace then starts as it is, and
+  # the mount that holds the prefix is made private in it below.
+  propagation=private
+  unshare --mount --propagation private true 2>/dev/null || propagation=unchanged
+  KSETUP_PRIVATE_MOUNTS=1 KSETUP_MOUNTS_AS=$propagation exec unshare --mount --propagation $propagation bash "$0" "$@"
 fi
 source "$(dirname "$0")/lib_ksetup.sh"
 source "$(dirname "$0")/lib_install.sh"
@@ -32,6 +37,10 @@ ro_cleanup() {
   ki_cleanup
 }
 trap ro_cleanup EXIT
+if [ "${KSETUP_MOUNTS_AS:-}" = unchanged ]; then
+  holder=$(findmnt -n -o TARGET -T "$program_files_unix") || ks_fail "no mount holds $program_files_unix"
+  mount --make-rprivate "$holder" || ks_fail "cannot make $holder private to the test"
+fi
 mount --bind -o ro "$program_files_unix" "$program_files_unix" ||
   ks_fail "cannot make the program files folder read-only (run as root)"
 if touch "$program_files_unix/probe" 2>/dev/null; then ks_fail "the program files folder is still writable"; fi
