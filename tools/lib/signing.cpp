@@ -296,8 +296,9 @@ bool signProgram(const SignSettings& settings, const std::string& in, const std:
     argv.insert(argv.end(), {"-pkcs12", settings.pkcs12});
   else
     argv.insert(argv.end(), {"-certs", settings.cert, "-key", settings.key});
-  // The password goes to osslsigncode on its standard input.
-  if (!password.empty()) argv.insert(argv.end(), {"-readpass", "-"});
+  // The password goes to osslsigncode on its standard input, a pipe: named
+  // as a file, since osslsigncode before 2.8 knows no "-" for it.
+  if (!password.empty()) argv.insert(argv.end(), {"-readpass", "/dev/stdin"});
   argv.insert(argv.end(), {"-h", "sha256"});
   if (!description.empty()) argv.insert(argv.end(), {"-n", description});
   if (!settings.timestamp.empty())
